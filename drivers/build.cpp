@@ -1,0 +1,96 @@
+#include <cmath>
+
+#include "experiment.h"
+
+namespace net1::drivers {
+namespace {
+
+Group* makeGroup(const char* name, const GroupSettings& s, const ProgramSettings& p) {
+  Group* g = addGroup(name);
+  g->refractory = s.refractory;
+  g->thrFloor = s.thrFloor;
+  g->thrCeiling = s.thrCeiling;
+  g->weightMin = s.weightMin;
+  g->weightMax = s.weightMax;
+  g->thrDownScale = s.thrDownScale;
+  g->voltPeriod = s.voltPeriod;
+  g->switchProb = p.switchProb;
+  g->stdpRate = p.stdpRate;
+  g->switching = 1;
+  return g;
+}
+
+// Four draws per unit, in this order, even where a range is a single value.
+void addDrawnUnits(Group* g, int count, const ProgramSettings& p) {
+  for (int i = 0; i < count; ++i) {
+    Unit* u = addUnit(g);
+    u->excitatory = randProb(0.75f);
+    u->threshold = randFloat(p.threshold.lo, p.threshold.hi);
+    u->resetPotential = randFloat(p.resetPotential.lo, p.resetPotential.hi);
+    u->leak = randFloat(p.leak.lo, p.leak.hi);
+  }
+}
+
+float connectionProbability(const ProgramSettings& p, const Group* target) {
+  if (p.connectionPerTarget) return static_cast<float>(1.5 / static_cast<double>(target->units->count));
+  return p.connectionProb;
+}
+
+// Every candidate pair draws once, the self pair included; a created synapse
+// draws its weight, then its delay (and addSynapse its last switch time).
+void connectTo(Unit* pre, Group* to, const ProgramSettings& p) {
+  const float probability = connectionProbability(p, to);
+  for (Unit* post = to->units->head; post; post = post->next) {
+    if (!randProb(probability) || pre == post) continue;
+    const Range& w = pre->excitatory ? p.excitatoryWeight : p.inhibitoryWeight;
+    const float weight = randFloat(w.lo, w.hi);
+    float delay;
+    if (p.uniformDelay) {
+      delay = randFloat(p.delay.lo, p.delay.hi);
+    } else {
+      const float u = randFloat(p.delay.lo, p.delay.hi);
+      delay = static_cast<float>(-std::log(static_cast<double>(u)) * 3.0);
+    }
+#if NET1_EDITION == 2
+    Synapse* s = addSynapse(pre, post, delay, weight);
+    if (p.startActive) s->active = 1;
+#else
+    addSynapse(pre, post, delay, weight);
+#endif
+  }
+}
+
+}  // namespace
+
+Network buildNetwork(const ProgramSettings& p) {
+  Network n;
+  n.sorc = makeGroup("sorc", p.sorc, p);
+  for (int i = 0; i < 40; ++i) {
+    Unit* u = addUnit(n.sorc);
+    u->excitatory = 1;
+    u->threshold = p.sorcThreshold;
+    u->leak = p.sorcLeak;
+  }
+  n.rsvr = makeGroup("rsvr", p.rsvr, p);
+  addDrawnUnits(n.rsvr, 1000, p);
+  n.sink = makeGroup("sink", p.sink, p);
+  addDrawnUnits(n.sink, 100, p);
+
+  // Unit chains are walked from their heads, that is in descending id.
+  for (Unit* pre = n.sorc->units->head; pre; pre = pre->next) connectTo(pre, n.rsvr, p);
+  // Each reservoir unit draws its reservoir targets, then its sink targets.
+  for (Unit* pre = n.rsvr->units->head; pre; pre = pre->next) {
+    connectTo(pre, n.rsvr, p);
+    connectTo(pre, n.sink, p);
+  }
+  return n;
+}
+
+void freeNetwork(Network& n) {
+  freeGroupUnitsAndPostSynapses(n.sorc);
+  freeGroupUnitsAndPostSynapses(n.rsvr);
+  freeGroupUnitsAndPostSynapses(n.sink);
+  n = Network{};
+}
+
+}  // namespace net1::drivers

@@ -1,0 +1,3 @@
+#include "experiment.h"
+
+int main(int argc, char** argv) { return net1::drivers::programMain("exp-homog-av", argc, argv); }

@@ -1,0 +1,30 @@
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "net1.h"
+
+namespace net1 {
+
+void* allocMem(std::size_t size) {
+  void* block = std::calloc(1, size);
+  if (!block) fatal("\nbad calloc");
+  return block;
+}
+
+void fatal(const char* message) {
+  // Standard output carries the message after everything printed before
+  // it; standard error carries it too, so that it is seen when the trace
+  // goes to a file.
+  Stream* out = standardOutput();
+  out->text(message).put('\n');
+  out->flush();
+  std::size_t length = std::strlen(message);
+  if (::write(STDERR_FILENO, message, length) < 0 || ::write(STDERR_FILENO, "\n", 1) < 0) {
+    // Nothing more can be done to report it.
+  }
+  std::exit(1);
+}
+
+}  // namespace net1

@@ -1,0 +1,111 @@
+#include <cstdlib>
+#include <cstring>
+
+#include "net1.h"
+
+namespace net1 {
+namespace {
+
+// Links `s` into a chain sorted by delay, in front of the first synapse
+// whose delay is at least its own: equal delays put the newest first, and a
+// delay that compares with nothing (NaN) goes to the end.
+template <Synapse* Synapse::*Link>
+void insertByDelay(SynapseList* chain, Synapse* s) {
+  Synapse* before = nullptr;
+  Synapse* at = chain->head;
+  while (at && !(at->delay >= s->delay)) {
+    before = at;
+    at = at->*Link;
+  }
+  s->*Link = at;
+  if (before) {
+    before->*Link = s;
+  } else {
+    chain->head = s;
+  }
+  if (!at) chain->tail = s;
+  ++chain->count;
+}
+
+}  // namespace
+
+Group* addGroup(const char* name) {
+  if (name && std::strlen(name) > kMaxGroupName) {
+    fatal("group name is longer than 70 characters");
+  }
+  Group* group = allocRecord<Group>();
+  group->units = allocRecord<UnitList>();
+  if (name) std::strcpy(group->name, name);
+  return group;
+}
+
+Unit* addUnit(Group* group) {
+  if (!group) fatal("group is NULL");
+  std::uint32_t id = group->units->count;
+  if (id > kMaxUnitsPerGroup - 1) fatal("added too many units to group");
+  if (group->unitById[id]) fatal("unit array is not zero");
+  Unit* unit = allocRecord<Unit>();
+  unit->id = static_cast<std::int32_t>(id);
+  unit->group = group;
+  group->unitById[id] = unit;
+  unit->next = group->units->head;
+  group->units->head = unit;
+  if (!group->units->tail) group->units->tail = unit;
+  ++group->units->count;
+  return unit;
+}
+
+#if NET1_EDITION == 2
+Synapse* addSynapse(Unit* pre, Unit* post, float delay, float weight) {
+#else
+void addSynapse(Unit* pre, Unit* post, float delay, float weight) {
+#endif
+  if (!pre || !post) fatal("preUnit or postUnit == NULL");
+  if (pre == post) {
+#if NET1_EDITION == 2
+    return nullptr;
+#else
+    return;
+#endif
+  }
+  if (!pre->postSynapses) pre->postSynapses = allocRecord<SynapseList>();
+  if (!post->preSynapses) post->preSynapses = allocRecord<SynapseList>();
+  Synapse* s = allocRecord<Synapse>();
+  s->pre = pre;
+  s->post = post;
+  s->delay = delay;
+  s->weight = weight;
+  s->lastSwitch = static_cast<double>(randFloat(0.0f, 0.1f));
+  insertByDelay<&Synapse::nextIn>(post->preSynapses, s);
+  insertByDelay<&Synapse::nextOut>(pre->postSynapses, s);
+#if NET1_EDITION == 2
+  return s;
+#endif
+}
+
+int freePostSynapses(SynapseList* header) {
+  if (!header) return 0;
+  for (Synapse* s = header->head; s;) {
+    Synapse* next = s->nextOut;
+    std::free(s);
+    s = next;
+  }
+  std::free(header);
+  return 1;
+}
+
+int freeGroupUnitsAndPostSynapses(Group* group) {
+  if (!group) return 0;
+  for (Unit* unit = group->units->head; unit;) {
+    Unit* next = unit->next;
+    freePostSynapses(unit->postSynapses);
+    std::free(unit->preSynapses);  // the header only: its synapses belong to other units
+    std::free(unit);
+    unit = next;
+  }
+  std::free(group->units);
+  std::free(group);
+  return 1;
+}
+
+}  // namespace net1

@@ -1,0 +1,124 @@
+#include <algorithm>
+#include <cmath>
+
+#include "net1.h"
+#include "trace_lines.h"
+
+namespace net1 {
+namespace {
+
+// One STDP step on a synapse's weight: the change is formed in double
+// precision and rounded once, the sum and the clamp are single precision,
+// and the upper bound is tested first.
+float stdpChange(double sign, double sinceSpike, float rate) {
+  const double term = std::exp(-sinceSpike);
+  return static_cast<float>(sign * (term * static_cast<double>(rate)));
+}
+
+float clampWeight(float w, const Group* bounds) {
+  return w > bounds->weightMax ? bounds->weightMax : std::max(bounds->weightMin, w);
+}
+
+float switchOnProbability(const Group* g, const EventQueue* q) {
+#if NET1_EDITION == 2
+  return g->switchProb * q->rateFactor;
+#else
+  (void)q;
+  return g->switchProb;
+#endif
+}
+
+float switchOffProbability(const Group* g, const EventQueue* q) {
+#if NET1_EDITION == 2
+  return static_cast<float>((1.0 / static_cast<double>(q->rateFactor)) * static_cast<double>(g->switchProb));
+#else
+  (void)q;
+  return g->switchProb;
+#endif
+}
+
+}  // namespace
+
+int tuneAndPropagate(Unit* unit, EventQueue* q) {
+  if (!unit || !q) fatal("unit or q is NULL");
+  if (!unit->postSynapses) return 0;
+  Group* g = unit->group;
+  const double now = q->now;
+  const bool stdp = g->stdpRate > 0;
+  const float sign = unit->excitatory ? 1.0f : -1.0f;
+
+  // One walk does it all: active synapses carry the spike and learn, and the
+  // inactive one that has waited longest becomes the switch-on candidate.
+  Synapse* candidate = nullptr;
+  double best = 0.0;
+  for (Synapse* s = unit->postSynapses->head; s; s = s->nextOut) {
+    if (!s->active) {
+      if (!unit->marked && g->switching) {
+        const double gap = now - s->lastSwitch;
+        if (gap > best) {
+          candidate = s;
+          best = gap;
+        }
+      }
+      continue;
+    }
+    Unit* post = s->post;
+    addEvent(q, static_cast<double>(s->delay), s->weight * sign, post, s);
+    if (stdp) {
+      const float change = stdpChange(unit->excitatory ? -1.0 : 1.0, now - post->lastSpike, g->stdpRate);
+      s->weight = clampWeight(s->weight + change, g);
+      if (q->plasticityLog) trace::stdp(*q->plasticityLog, "dstdp", now, unit, post, change, s->weight);
+    }
+  }
+
+  // The draw is made whether or not there is a candidate: the sequence of
+  // draws must not depend on the network's state beyond this call.
+  if (randProb(switchOnProbability(g, q)) && candidate) {
+    candidate->active = 1;
+    candidate->lastSwitch = now;
+    if (q->switchLog) trace::switched(*q->switchLog, "swon", now, unit, candidate->post);
+  }
+  if (q->switchLog) trace::nmp(*q->switchLog, now, unit);
+  unit->marked = 0;
+  unit->markCount = 0;
+  return 1;
+}
+
+int updatePreSynapses(Unit* unit, EventQueue* q) {
+  if (!unit || !unit->preSynapses) return 0;
+  const double now = q->now;
+  const bool stdp = unit->group->stdpRate > 0;
+
+  // The switch-off candidate is the active synapse switched most recently.
+  Synapse* candidate = nullptr;
+  double best = 0.0;
+  for (Synapse* s = unit->preSynapses->head; s; s = s->nextIn) {
+    if (!s->active) continue;
+    Unit* pre = s->pre;
+    if (pre->group->switching && s->lastSwitch > best) {
+      candidate = s;
+      best = s->lastSwitch;
+    }
+    if (stdp) {
+      const Group* pg = pre->group;
+      const float change = stdpChange(pre->excitatory ? 1.0 : -1.0, now - pre->lastSpike, pg->stdpRate);
+      s->weight = clampWeight(s->weight + change, pg);
+      if (q->plasticityLog) trace::stdp(*q->plasticityLog, "ustdp", now, pre, unit, change, s->weight);
+    }
+  }
+  if (!candidate) return 1;
+
+  // Only a pre unit that has not propagated since it was last marked can
+  // lose the synapse; the mark is set whatever the draw said.
+  Unit* pre = candidate->pre;
+  if (pre->marked && randProb(switchOffProbability(unit->group, q))) {
+    candidate->active = 0;
+    candidate->lastSwitch = now;
+    if (q->switchLog) trace::switched(*q->switchLog, "swoff", now, pre, unit);
+  }
+  ++pre->markCount;
+  pre->marked = 1;
+  return 1;
+}
+
+}  // namespace net1

@@ -1,0 +1,62 @@
+// Output streams for trace and report lines.
+//
+// Lines are built field by field straight into a large buffer and written
+// out in big blocks; the bytes are exactly those of C's formatted output
+// for "%f", "%d" and "%s". Several kinds of line can share one stream, so a
+// merged stream keeps the engine's own line order.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace net1 {
+
+class Stream {
+ public:
+  // A stream onto an open file descriptor; `owned` descriptors are closed by close().
+  Stream(int fd, bool owned);
+  // A stream that collects everything in memory (for tests and tools).
+  explicit Stream(std::string* memory);
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
+  ~Stream();
+
+  Stream& put(char c) {
+    if (length_ == capacity_) drain();
+    buffer_[length_++] = c;
+    return *this;
+  }
+  Stream& text(std::string_view s);
+  Stream& integer(long long value);  // "%d"
+  Stream& fixed(double value);       // "%f": fixed notation, six decimals
+
+  void flush();
+  // Flushes and, for an owned descriptor, closes it. Nothing may be written afterwards.
+  void close();
+  // The first write error (an errno value), or 0 when every write succeeded.
+  int error() const { return error_; }
+  bool isStandardOutput() const;
+
+ private:
+  void reserve(std::size_t n) {
+    if (capacity_ - length_ < n) drain();
+  }
+  void drain();
+  void writeOut(const char* data, std::size_t size);
+
+  int fd_ = -1;
+  bool owned_ = false;
+  std::string* memory_ = nullptr;
+  char* buffer_ = nullptr;
+  std::size_t length_ = 0;
+  std::size_t capacity_ = 0;
+  int error_ = 0;
+};
+
+// The process's standard output. Everything a program prints goes through
+// it, so trace lines, the switch-off line, the report and a fatal message
+// come out in the order they were produced.
+Stream* standardOutput();
+
+}  // namespace net1

@@ -1,0 +1,66 @@
+#include <cmath>
+
+#include "net1.h"
+#include "trace_lines.h"
+
+namespace net1 {
+namespace {
+
+// Only input through a synapse from an excitatory unit adapts a threshold.
+bool adapts(const Event* event, const Group* g) {
+  return event->synapse && g->thrUpRate > 0 && event->synapse->pre->excitatory;
+}
+
+}  // namespace
+
+int updateAndFireUnit(Event* event, EventQueue* q) {
+  if (!event || !q) fatal("event or q is NULL");
+  Unit* u = event->unit;
+  Group* g = u->group;
+  const float old = u->potential;
+
+  // Closed-form leak over the whole time since the last update; the pending
+  // input is added after the decay.
+  const double decay = std::exp(-(event->time - u->lastUpdate) * static_cast<double>(u->leak));
+  u->potential = static_cast<float>(decay * static_cast<double>(old)) + u->input;
+  if (u->potential < 0) u->potential = 0;
+
+  int fired = 0;
+  if (u->potential >= u->threshold) {
+    fired = 1;
+    u->potential = u->resetPotential;
+    u->lastSpike = event->time;
+    if (adapts(event, g)) {
+      u->threshold = u->threshold + g->thrUpRate * (g->thrCeiling - u->threshold);
+      if (q->plasticityLog) trace::threshold(*q->plasticityLog, "uthr", q->now, u, g->thrUpRate);
+    }
+    updatePreSynapses(u, q);
+    if (q->spikeLog) trace::spk(*q->spikeLog, q->now, u, q->count);
+  }
+#if NET1_EDITION == 2
+  else if (adapts(event, g)) {
+    const float rate = g->thrUpRate * g->thrDownScale;
+    u->threshold = u->threshold + rate * (g->thrFloor - u->threshold);
+    if (q->plasticityLog) trace::threshold(*q->plasticityLog, "dthr", q->now, u, rate);
+  }
+#endif
+
+  if (g->voltPeriod > 0) {
+    // Windows close lazily, at the group's first update after their end; one
+    // line covers every window that elapsed since the previous line.
+    if (q->now > g->nextVoltTime) {
+      if (q->voltLog) trace::volt(*q->voltLog, g);
+      g->voltInputSum = 0;
+      g->voltChangeSum = 0;
+      while (q->now > g->nextVoltTime) g->nextVoltTime += g->voltPeriod;
+    }
+    g->voltInputSum += u->input;
+    g->voltChangeSum += u->potential - old;
+  }
+
+  u->input = 0;
+  u->lastUpdate = event->time;
+  return fired;
+}
+
+}  // namespace net1
