@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "sandbox.h"
+
+using namespace net1;
+using net1::testing::link;
+using net1::testing::Sandbox;
+
+namespace {
+
+struct Firing : ::testing::Test {
+  Sandbox box;
+  Group* g = box.group("grp", 2);
+  Unit* u = g->unitById[0];
+  Unit* sender = g->unitById[1];
+
+  // Delivers `amount` to u at time t through `s` (or as a stimulus).
+  int deliver(double t, float amount, Synapse* s = nullptr) {
+    Event e;
+    e.unit = u;
+    e.synapse = s;
+    e.amount = amount;
+    e.time = t;
+    box.q->now = t;
+    u->input += amount;
+    return updateAndFireUnit(&e, box.q);
+  }
+};
+
+}  // namespace
+
+TEST_F(Firing, potential_equal_to_threshold_fires_and_resets) {
+  u->threshold = 1.0f;
+  u->resetPotential = 0.25f;
+  EXPECT_EQ(deliver(1, 1.0f), 1);
+  EXPECT_EQ(u->potential, 0.25f);
+  EXPECT_EQ(u->lastSpike, 1.0);
+  EXPECT_EQ(u->input, 0.0f);
+  EXPECT_EQ(box.take(), "spk 1.000000 grp 0 0 0\n");
+}
+
+TEST_F(Firing, leak_decays_in_closed_form_and_the_potential_never_goes_below_zero) {
+  u->threshold = 10;
+  u->leak = 0.5f;
+  EXPECT_EQ(deliver(1, 2.0f), 0);
+  EXPECT_EQ(deliver(3, 0.0f), 0);
+  EXPECT_EQ(u->potential, static_cast<float>(std::exp(-2.0 * 0.5) * 2.0));
+  EXPECT_EQ(deliver(4, -5.0f), 0);
+  EXPECT_EQ(u->potential, 0.0f);
+  u->leak = 0;
+  deliver(5, 1.5f);
+  deliver(50, 0.0f);
+  EXPECT_EQ(u->potential, 1.5f);
+}
+
+TEST_F(Firing, threshold_rises_only_through_a_synapse_from_an_excitatory_unit) {
+  g->thrUpRate = 0.5f;
+  g->thrCeiling = 3.0f;
+  u->threshold = 1.0f;
+  Synapse* s = link(sender, u, 1, 1);
+  deliver(1, 1.0f);  // a stimulus
+  EXPECT_EQ(u->threshold, 1.0f);
+  deliver(2, 1.0f, s);  // from an inhibitory unit
+  EXPECT_EQ(u->threshold, 1.0f);
+  sender->excitatory = 1;
+  box.take();
+  deliver(3, 1.0f, s);
+  EXPECT_EQ(u->threshold, 2.0f);
+  EXPECT_EQ(box.take(), "uthr 3.000000 grp 0 0 0.500000 2.000000\nspk 3.000000 grp 0 0 0\n");
+  // A threshold not reached leaves it alone in edition 1 and lowers it in 2.
+  g->thrFloor = 1.0f;
+  g->thrDownScale = 0.5f;
+  deliver(4, 0.5f, s);
+#if NET1_EDITION == 2
+  EXPECT_EQ(u->threshold, 1.75f);
+  EXPECT_EQ(box.take(), "dthr 4.000000 grp 0 0 0.250000 1.750000\n");
+#else
+  EXPECT_EQ(u->threshold, 2.0f);
+  EXPECT_EQ(box.take(), "");
+#endif
+}
+
+TEST_F(Firing, voltage_windows_close_lazily_with_one_line) {
+  g->voltPeriod = 1.0;
+  u->threshold = 10;
+  deliver(0.5, 1.0f);  // the first update after the window ending at 0
+  EXPECT_EQ(box.take(), "volt grp 0.000000 0.000000 0.000000\n");
+  EXPECT_EQ(g->nextVoltTime, 1.0);
+  deliver(1.0, 0.5f);  // at the window's end: still inside it
+  EXPECT_EQ(box.take(), "");
+  deliver(4.5, 0.25f);  // three windows later: one line for the one that was open
+  EXPECT_EQ(box.take(), "volt grp 1.000000 1.500000 1.500000\n");
+  EXPECT_EQ(g->nextVoltTime, 5.0);
+  EXPECT_EQ(g->voltInputSum, 0.25f);
+  // A spike counts the reset in the change: from 1.75 back to 0.
+  u->threshold = 1.0f;
+  deliver(4.75, 1.0f);
+  EXPECT_EQ(g->voltChangeSum, 0.25f + (0.0f - 1.75f));
+}

@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "sandbox.h"
+
+using namespace net1;
+using net1::testing::link;
+using net1::testing::Sandbox;
+
+namespace {
+
+// Seeds the generator so that its next draw is 0 (every draw with p > 0
+// true) or 32767 (every draw with p <= 1 false).
+constexpr std::uint32_t kDrawZero = 0;
+constexpr std::uint32_t kDrawTop = 24884;
+void nextDrawSucceeds() { seedRandom(kDrawZero); }
+void nextDrawFails() { seedRandom(kDrawTop); }
+
+// How many draws were made since seedRandom(seed): where the generator's next
+// two values stand in the sequence from that seed.
+int drawsSince(std::uint32_t seed) {
+  const int a = nextRandom();
+  const int b = nextRandom();
+  seedRandom(seed);
+  int previous = nextRandom();
+  for (int i = 0; i < 1000; ++i) {
+    const int value = nextRandom();
+    if (previous == a && value == b) return i;
+    previous = value;
+  }
+  return -1;
+}
+
+struct Plasticity : ::testing::Test {
+  Sandbox box;
+  Group* pg = box.group("pre", 3);
+  Group* qg = box.group("post", 3);
+  Unit* pre = pg->unitById[0];
+  Unit* post = qg->unitById[0];
+  Plasticity() {
+    for (Group* g : {pg, qg}) {
+      g->stdpRate = 0.01f;
+      g->weightMin = 0.5f;
+      g->weightMax = 2.0f;
+      g->switching = 1;
+      g->switchProb = 0.5f;
+    }
+    pre->excitatory = 1;
+  }
+};
+
+}  // namespace
+
+TEST_F(Plasticity, worked_example_on_both_sides_of_a_spike) {
+  Synapse* s = link(pre, post, 1, 1.0f);
+  s->active = 1;
+  post->lastSpike = 1.0;
+  box.q->now = 2.0;
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(box.take(), "dstdp 2.000000 pre 0 1 post 0 -0.003679 0.996321\nnmp 2.000000 pre 0 1 0\n");
+  EXPECT_EQ(box.q->count, 1u);
+  EXPECT_EQ(earliestEvent(box.q)->amount, 1.0f);  // the weight before the change
+  EXPECT_EQ(earliestEvent(box.q)->time, 3.0);
+
+  s->weight = 1.0f;
+  s->lastSwitch = 0;  // no switch-off candidate
+  pre->lastSpike = 1.5;
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(box.take(), "ustdp 2.000000 pre 0 1 post 0 0.006065 1.006065\n");
+}
+
+TEST_F(Plasticity, inhibitory_pre_unit_turns_every_sign) {
+  pre->excitatory = 0;
+  Synapse* s = link(pre, post, 1, 1.0f);
+  s->active = 1;
+  box.q->now = 2.0;
+  post->lastSpike = 2.0;  // the time term is exactly 1
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(earliestEvent(box.q)->amount, -1.0f);
+  EXPECT_EQ(s->weight, 1.0f + 0.01f);
+  pre->lastSpike = 2.0;
+  s->lastSwitch = 0;
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(s->weight, (1.0f + 0.01f) - 0.01f);
+}
+
+TEST_F(Plasticity, weights_clamp_to_the_firing_side_bounds) {
+  Synapse* s = link(pre, post, 1, 1.99f);
+  s->active = 1;
+  s->lastSwitch = 0;
+  pre->lastSpike = box.q->now = 1.0;
+  pg->stdpRate = 0.5f;
+  updatePreSynapses(post, box.q);  // amplitude and bounds of the pre side
+  EXPECT_EQ(s->weight, 2.0f);
+  pg->weightMin = pg->weightMax = 0.75f;
+  post->lastSpike = 1.0;
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(s->weight, 0.75f);
+  // The post side's rate decides whether the incoming side learns at all.
+  qg->stdpRate = 0;
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(s->weight, 0.75f);
+}
+
+TEST_F(Plasticity, inactive_synapses_keep_their_weight_and_carry_nothing) {
+  Synapse* s = link(pre, post, 1, 1.0f);
+  post->lastSpike = box.q->now = 1.0;
+  pg->switchProb = 0;
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(s->weight, 1.0f);
+  EXPECT_EQ(box.q->count, 0u);
+}
+
+TEST_F(Plasticity, switch_on_picks_the_longest_waiting_first_in_chain_order) {
+  Synapse* later = link(pre, qg->unitById[1], 2, 1.0f);
+  Synapse* tieB = link(pre, qg->unitById[2], 1, 1.0f);
+  Synapse* tieA = link(pre, post, 1, 1.0f);  // equal delay: newer comes first
+  later->lastSwitch = 0.05;
+  tieA->lastSwitch = tieB->lastSwitch = 0.01;
+  box.q->now = 1.0;
+  nextDrawSucceeds();
+  EXPECT_EQ(tuneAndPropagate(pre, box.q), 1);
+  EXPECT_EQ(tieA->active, 1);
+  EXPECT_EQ(tieB->active, 0);
+  EXPECT_EQ(tieA->lastSwitch, 1.0);
+  EXPECT_EQ(box.take(), "swon 1.000000 pre 0 1 post 0\nnmp 1.000000 pre 0 1 0\n");
+  // A synapse switched at this instant has waited 0 and cannot be a candidate.
+  tieB->lastSwitch = later->lastSwitch = 1.0;
+  nextDrawSucceeds();
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(later->active + tieB->active, 0);
+}
+
+TEST_F(Plasticity, marked_unit_switches_nothing_on_but_still_draws) {
+  link(pre, post, 1, 1.0f);
+  pre->marked = 1;
+  pre->markCount = 3;
+  box.q->now = 1.0;
+  nextDrawSucceeds();
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(pre->postSynapses->head->active, 0);
+  EXPECT_EQ(box.take(), "nmp 1.000000 pre 0 1 3\n");
+  EXPECT_EQ(pre->marked, 0);
+  EXPECT_EQ(pre->markCount, 0);
+  EXPECT_EQ(drawsSince(kDrawZero), 1);
+}
+
+TEST_F(Plasticity, without_an_outgoing_chain_nothing_happens) {
+  Unit* lonely = pg->unitById[2];
+  lonely->marked = 1;
+  lonely->markCount = 2;
+  seedRandom(5);
+  EXPECT_EQ(tuneAndPropagate(lonely, box.q), 0);
+  EXPECT_EQ(drawsSince(5), 0);
+  EXPECT_EQ(lonely->markCount, 2);
+  EXPECT_EQ(box.take(), "");
+  EXPECT_EQ(updatePreSynapses(lonely, box.q), 0);
+  EXPECT_EQ(updatePreSynapses(nullptr, box.q), 0);
+}
+
+TEST_F(Plasticity, switch_off_candidate_is_the_most_recent_and_needs_a_marked_pre_unit) {
+  Unit* pre2 = pg->unitById[1];
+  Synapse* old = link(pre, post, 1, 1.0f);
+  Synapse* recent = link(pre2, post, 2, 1.0f);
+  old->active = recent->active = 1;
+  old->lastSwitch = 0.5;
+  recent->lastSwitch = 0.75;
+  qg->stdpRate = 0;
+  box.q->now = 3.0;
+
+  // Unmarked pre unit: no draw, no switch, but now it is marked.
+  seedRandom(9);
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(drawsSince(9), 0);
+  EXPECT_EQ(recent->active, 1);
+  EXPECT_EQ(pre2->marked, 1);
+  EXPECT_EQ(pre2->markCount, 1);
+  EXPECT_EQ(pre->marked, 0);
+
+  // Marked, failed draw: still on, marked once more.
+  nextDrawFails();
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(drawsSince(kDrawTop), 1);
+  EXPECT_EQ(recent->active, 1);
+  EXPECT_EQ(pre2->markCount, 2);
+
+  // Marked, successful draw: switched off at now.
+  nextDrawSucceeds();
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(recent->active, 0);
+  EXPECT_EQ(recent->lastSwitch, 3.0);
+  EXPECT_EQ(pre2->markCount, 3);
+  EXPECT_EQ(box.take(), "swoff 3.000000 pre 1 0 post 0\n");
+
+  // A last switch of exactly 0 never makes a candidate; nor does a group without switching.
+  old->lastSwitch = 0;
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(pre->marked, 0);
+  old->lastSwitch = 1;
+  pg->switching = 0;
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(pre->marked, 0);
+}
+
+TEST_F(Plasticity, switch_off_ties_go_to_the_first_in_chain_order) {
+  Unit* pre2 = pg->unitById[1];
+  Synapse* second = link(pre2, post, 2, 1.0f);
+  Synapse* first = link(pre, post, 1, 1.0f);
+  first->active = second->active = 1;
+  first->lastSwitch = second->lastSwitch = 0.5;
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(pre->marked, 1);
+  EXPECT_EQ(pre2->marked, 0);
+}
+
+#if NET1_EDITION == 2
+TEST_F(Plasticity, rate_factor_scales_switching_both_ways) {
+  Synapse* s = link(pre, post, 1, 1.0f);
+  qg->stdpRate = pg->stdpRate = 0;
+  box.q->now = 1.0;
+  // Factor 0: never switched on, even by the draw 0 ...
+  box.q->rateFactor = 0;
+  nextDrawSucceeds();
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(s->active, 0);
+  // ... and a marked candidate always goes off (probability +infinity) ...
+  s->active = 1;
+  s->lastSwitch = 0.5;
+  pre->marked = 1;
+  nextDrawFails();
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(s->active, 0);
+  // ... unless switchProb is 0 too: then the product is NaN and the draw false.
+  s->active = 1;
+  qg->switchProb = 0;
+  nextDrawSucceeds();
+  updatePreSynapses(post, box.q);
+  EXPECT_EQ(s->active, 1);
+  EXPECT_EQ(drawsSince(kDrawZero), 1);
+  // Seed 1 draws 16838 first (0.514): above 0.5 but below 0.5 * 2.
+  s->lastSwitch = 0.5;
+  s->active = 0;
+  pre->marked = 0;
+  box.q->rateFactor = 1;
+  seedRandom(1);
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(s->active, 0);
+  box.q->rateFactor = 2;
+  seedRandom(1);
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(s->active, 1);
+}
+#endif

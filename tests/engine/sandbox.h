@@ -1,0 +1,59 @@
+// Small hand-built networks for engine tests: groups, a queue with every
+// trace stream collected in memory, and teardown of everything made.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "net1.h"
+
+namespace net1::testing {
+
+// addSynapse returns the synapse in edition 2 only; in edition 1 the new
+// synapse is the first one of the outgoing chain whose delay is not smaller.
+inline Synapse* link(Unit* pre, Unit* post, float delay, float weight) {
+#if NET1_EDITION == 2
+  return addSynapse(pre, post, delay, weight);
+#else
+  addSynapse(pre, post, delay, weight);
+  if (pre == post) return nullptr;
+  Synapse* s = pre->postSynapses->head;
+  while (!(s->delay >= delay)) s = s->nextOut;
+  return s;
+#endif
+}
+
+struct Sandbox {
+  std::string text;  // declared before the stream, which flushes into it
+  Stream stream{&text};
+  EventQueue* q = nullptr;
+  std::vector<Group*> groups;
+
+  explicit Sandbox(bool referenceList = false) {
+    q = allocRecord<EventQueue>();
+    q->referenceList = referenceList;
+    q->spikeLog = q->plasticityLog = q->switchLog = q->voltLog = &stream;
+#if NET1_EDITION == 2
+    q->rateFactor = 1.0f;
+#endif
+  }
+  ~Sandbox() {
+    for (Group* g : groups) freeGroupUnitsAndPostSynapses(g);
+    freeQueue(q);
+  }
+  Group* group(const char* name, int units) {
+    Group* g = addGroup(name);
+    groups.push_back(g);
+    for (int i = 0; i < units; ++i) addUnit(g);
+    return g;
+  }
+  // Everything written so far, and forget it.
+  std::string take() {
+    stream.flush();
+    std::string out;
+    out.swap(text);
+    return out;
+  }
+};
+
+}  // namespace net1::testing

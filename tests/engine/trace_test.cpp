@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "random_network.h"
+
+using namespace net1;
+using net1::testing::link;
+using net1::testing::RunConditions;
+using net1::testing::runRandomNetwork;
+using net1::testing::Sandbox;
+
+namespace {
+
+std::string printfFixed(double v) {
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%f", v);
+  return buf;
+}
+
+std::string streamFixed(double v) {
+  std::string text;
+  {
+    Stream s(&text);
+    s.fixed(v);
+  }
+  return text;
+}
+
+// Only the lines that start with one of `keywords`.
+std::string linesOf(const std::string& trace, std::initializer_list<const char*> keywords, bool keep) {
+  std::istringstream in(trace);
+  std::string line, out;
+  while (std::getline(in, line)) {
+    bool match = false;
+    for (const char* k : keywords) match = match || line.rfind(std::string(k) + " ", 0) == 0;
+    if (match == keep) out += line + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(trace_format, fixed_numbers_are_the_bytes_of_printf) {
+  const double values[] = {0.0, -0.0, 1.0, -1.5, 0.0000005, 0.0000015, 0.0000025, -0.0000004, 2.5e-7,
+                           123456.7890125, 1e15, 1e300, -1e-300, static_cast<double>(0.1f),
+                           static_cast<double>(1.006065f), 4294967295.0, 35000.0,
+                           std::numeric_limits<double>::max(), std::numeric_limits<double>::infinity(),
+                           -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+                           -std::numeric_limits<double>::quiet_NaN()};
+  for (double v : values) EXPECT_EQ(streamFixed(v), printfFixed(v)) << v;
+  std::mt19937_64 rng(3);
+  for (int i = 0; i < 20000; ++i) {
+    double v = std::uniform_real_distribution<double>(-2e6, 2e6)(rng);
+    if (i % 2) v = static_cast<double>(static_cast<float>(v / 1e6));
+    ASSERT_EQ(streamFixed(v), printfFixed(v)) << v;
+  }
+}
+
+TEST(trace_order, a_firing_writes_its_lines_in_the_fixed_order) {
+  Sandbox box;
+  Group* g = box.group("grp", 3);
+  g->thrUpRate = 0.5f;
+  g->thrCeiling = 2.0f;
+  g->stdpRate = 0.01f;
+  g->weightMin = 0.5f;
+  g->weightMax = 2.0f;
+  g->switching = 1;
+  g->switchProb = 1.0f;
+  g->voltPeriod = 1.0;
+  Unit* u = g->unitById[0];
+  Unit* a = g->unitById[1];
+  Unit* b = g->unitById[2];
+  a->excitatory = b->excitatory = u->excitatory = 1;
+  u->threshold = 1.0f;
+  Synapse* in1 = link(a, u, 1, 1.0f);
+  Synapse* in2 = link(b, u, 2, 1.0f);
+  Synapse* out = link(u, b, 1, 1.0f);
+  in1->active = in2->active = out->active = 1;
+  in1->lastSwitch = 0.5;
+  in2->lastSwitch = 0.25;
+  a->marked = 1;
+  a->markCount = 1;
+  out->lastSwitch = 0;  // the outgoing side has nothing to switch on
+  seedRandom(0);
+  addEvent(box.q, 2, 1.5f, u, in1);
+  runForward(box.q, 3);
+  EXPECT_EQ(box.take(),
+            "uthr 2.000000 grp 0 1 0.500000 1.500000\n"
+            "ustdp 2.000000 grp 1 1 grp 0 0.001353 1.001353\n"
+            "ustdp 2.000000 grp 2 1 grp 0 0.001353 1.001353\n"
+            "swoff 2.000000 grp 1 1 grp 0\n"
+            "spk 2.000000 grp 0 1 1\n"
+            "volt grp 0.000000 0.000000 0.000000\n"
+            "dstdp 2.000000 grp 0 1 grp 2 -0.001353 0.998647\n"
+            "nmp 2.000000 grp 0 1 0\n");
+}
+
+TEST(trace_order, spikes_of_a_time_point_come_before_its_propagation_lines) {
+  for (unsigned seed = 1; seed <= 10; ++seed) {
+    const std::string trace = runRandomNetwork(seed, RunConditions{}).trace;
+    std::istringstream in(trace);
+    std::string line, propagatedAt;
+    int spikes = 0;
+    while (std::getline(in, line)) {
+      std::istringstream fields(line);
+      std::string keyword, time;
+      fields >> keyword >> time;
+      if (keyword == "dstdp" || keyword == "swon" || keyword == "nmp") propagatedAt = time;
+      if (keyword == "spk") {
+        ++spikes;
+        ASSERT_NE(time, propagatedAt) << "seed " << seed << ": " << line;
+      }
+    }
+    EXPECT_GT(spikes, 50) << "seed " << seed;
+  }
+}
+
+TEST(trace_streams, an_absent_stream_silences_only_its_lines) {
+  bool written[4] = {};
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    const auto all = runRandomNetwork(seed, RunConditions{});
+    struct Case {
+      RunConditions when;
+      std::initializer_list<const char*> silenced;
+    };
+    const Case cases[] = {
+        {{false, false, true, true, true}, {"spk"}},
+        {{false, true, false, true, true}, {"uthr", "dthr", "ustdp", "dstdp"}},
+        {{false, true, true, false, true}, {"swon", "swoff", "nmp"}},
+        {{false, true, true, true, false}, {"volt"}},
+    };
+    for (int i = 0; i < 4; ++i) {
+      const auto run = runRandomNetwork(seed, cases[i].when);
+      EXPECT_EQ(run.state, all.state) << "seed " << seed;
+      EXPECT_EQ(run.trace, linesOf(all.trace, cases[i].silenced, false)) << "seed " << seed;
+      written[i] = written[i] || !linesOf(all.trace, cases[i].silenced, true).empty();
+    }
+    const auto none = runRandomNetwork(seed, {false, false, false, false, false});
+    EXPECT_EQ(none.trace, "");
+    EXPECT_EQ(none.state, all.state);
+  }
+  for (bool w : written) EXPECT_TRUE(w) << "some kind of line was never written";
+}
+
+#if NET1_EDITION == 1
+TEST(trace_streams, edition_one_never_writes_threshold_decreases) {
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    EXPECT_EQ(linesOf(runRandomNetwork(seed, RunConditions{}).trace, {"dthr"}, true), "");
+  }
+}
+#endif
