@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include "experiment.h"
+
+using namespace net1;
+using namespace net1::drivers;
+
+namespace {
+
+struct Pathways {
+  long sorcToRsvr = 0, rsvrToRsvr = 0, rsvrToSink = 0, selfSynapses = 0, active = 0;
+};
+
+Pathways count(const Network& n) {
+  Pathways c;
+  for (Group* g : {n.sorc, n.rsvr}) {
+    for (Unit* u = g->units->head; u; u = u->next) {
+      if (!u->postSynapses) continue;
+      for (Synapse* s = u->postSynapses->head; s; s = s->nextOut) {
+        if (s->post->group == n.sink) {
+          ++c.rsvrToSink;
+        } else if (g == n.sorc) {
+          ++c.sorcToRsvr;
+        } else {
+          ++c.rsvrToRsvr;
+        }
+        c.selfSynapses += s->post == u;
+        c.active += s->active;
+      }
+    }
+  }
+  return c;
+}
+
+struct Built {
+  Network n;
+  int nextDraw;
+  Built(const char* program, std::uint32_t seed) {
+    seedRandom(seed);
+    n = buildNetwork(*findProgram(program));
+    nextDraw = nextRandom();
+  }
+  ~Built() { freeNetwork(n); }
+};
+
+}  // namespace
+
+#if NET1_EDITION == 1
+
+TEST(network_build, three_pathways_near_their_expected_sizes) {
+  Built b("exp-poisson", 1);
+  const Pathways c = count(b.n);
+  EXPECT_NEAR(c.sorcToRsvr, 4000, 250);
+  EXPECT_NEAR(c.rsvrToRsvr, 99900, 1500);
+  EXPECT_NEAR(c.rsvrToSink, 10000, 400);
+  EXPECT_EQ(c.selfSynapses, 0);
+  EXPECT_EQ(c.active, 0);
+  EXPECT_EQ(b.n.sorc->units->count, 40u);
+  EXPECT_EQ(b.n.rsvr->units->count, 1000u);
+  EXPECT_EQ(b.n.sink->units->count, 100u);
+  EXPECT_EQ(b.n.sink->units->head->postSynapses, nullptr);
+}
+
+TEST(network_build, homogeneous_network_draws_exactly_as_the_others) {
+  for (std::uint32_t seed : {1u, 77u}) {
+    Built varied("exp-poisson", seed);
+    Built homog("exp-homog-av", seed);
+    EXPECT_EQ(homog.nextDraw, varied.nextDraw) << "seed " << seed;
+    const Pathways a = count(varied.n), b = count(homog.n);
+    EXPECT_EQ(a.rsvrToRsvr, b.rsvrToRsvr);
+    for (Group* g : {homog.n.rsvr, homog.n.sink}) {
+      for (Unit* u = g->units->head; u; u = u->next) {
+        ASSERT_EQ(u->threshold, 1.0f);
+        ASSERT_EQ(u->resetPotential, 0.5f);
+        ASSERT_EQ(u->leak, 0.1f);
+        if (!u->postSynapses) continue;
+        for (Synapse* s = u->postSynapses->head; s; s = s->nextOut) {
+          ASSERT_EQ(s->weight, 0.75f);
+          ASSERT_TRUE(s->delay >= 0.5f && s->delay <= 1.0f);
+        }
+      }
+    }
+  }
+}
+
+TEST(network_build, same_seed_same_network) {
+  Built a("exp-stdp", 42), b("exp-stdp", 42);
+  EXPECT_EQ(a.nextDraw, b.nextDraw);
+  Synapse* x = a.n.rsvr->unitById[500]->postSynapses->head;
+  Synapse* y = b.n.rsvr->unitById[500]->postSynapses->head;
+  for (; x && y; x = x->nextOut, y = y->nextOut) {
+    ASSERT_EQ(x->weight, y->weight);
+    ASSERT_EQ(x->delay, y->delay);
+    ASSERT_EQ(x->lastSwitch, y->lastSwitch);
+    ASSERT_EQ(x->post->id, y->post->id);
+  }
+  EXPECT_EQ(x, y);
+}
+
+#else
+
+TEST(network_build, xor_rand_is_sparse_and_switched_on) {
+  Built b("exp-xor-rand", 1);
+  const Pathways c = count(b.n);
+  EXPECT_NEAR(c.sorcToRsvr, 60, 30);
+  EXPECT_NEAR(c.rsvrToRsvr, 1500, 150);
+  EXPECT_NEAR(c.rsvrToSink, 1500, 150);
+  EXPECT_EQ(c.active, c.sorcToRsvr + c.rsvrToRsvr + c.rsvrToSink);
+  EXPECT_EQ(c.selfSynapses, 0);
+  for (Unit* u = b.n.rsvr->units->head; u; u = u->next) {
+    ASSERT_EQ(u->resetPotential, 1.5f);
+    if (!u->postSynapses) continue;
+    for (Synapse* s = u->postSynapses->head; s; s = s->nextOut) {
+      ASSERT_TRUE(u->excitatory ? s->weight >= 1.0f : s->weight <= 0.5f) << s->weight;
+    }
+  }
+}
+
+TEST(network_build, xor_shift_starts_switched_off) {
+  Built b("exp-xor-shift", 1);
+  const Pathways c = count(b.n);
+  EXPECT_NEAR(c.rsvrToRsvr, 99900, 1500);
+  EXPECT_EQ(c.active, 0);
+}
+
+#endif

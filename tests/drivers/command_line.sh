@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The programs' command line: exit statuses, messages, seeds and output errors.
+set -uo pipefail
+bin=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() {  # check DESCRIPTION WANTED_STATUS COMMAND...
+  local what=$1 want=$2
+  shift 2
+  "$@" > "$work/out" 2> "$work/err"
+  local got=$?
+  if [ "$got" != "$want" ]; then
+    echo "FAIL: $what: exit status $got, wanted $want"; sed 's/^/  stderr: /' "$work/err" | head -5
+    failures=$((failures + 1))
+  else
+    echo "ok: $what"
+  fi
+}
+expect() {  # expect DESCRIPTION CONDITION...
+  if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
+}
+
+check "help" 0 "$bin/exp-poisson" --help
+expect "help on standard output" grep -q -- "--seed N" "$work/out"
+check "version" 0 "$bin/exp-xor-shift" --version
+expect "version names the program" grep -q "^exp-xor-shift " "$work/out"
+
+check "unknown option" 2 "$bin/exp-stdp" --bogus
+expect "one line on standard error" test "$(wc -l < "$work/err")" = 1
+expect "nothing on standard output" test ! -s "$work/out"
+check "malformed seed" 2 "$bin/exp-seq" --seed 12x
+check "seed out of range" 2 "$bin/exp-seq" --seed 4294967296
+check "too many steps" 2 "$bin/exp-homog" --steps 1100001
+check "missing factor" 2 "$bin/exp-xor-rand"
+expect "missing factor: nothing on standard output" test ! -s "$work/out"
+check "typo in factor" 2 "$bin/exp-xor-shift" l.5 --seed 1
+expect "typo in factor: nothing on standard output" test ! -s "$work/out"
+check "negative factor" 2 "$bin/exp-xor-shift" -1
+
+check "short run" 0 "$bin/exp-xor-shift" " 1.5 " --seed 7 --steps 50
+expect "seed reported" grep -qx "seed 7" "$work/err"
+expect "report at the end" test "$(grep -c '^unit ' "$work/out")" = 1140
+
+# A run seeded from the clock prints its seed; that seed repeats the run.
+check "clock seed" 0 "$bin/exp-poisson" --steps 200
+seed=$(sed -n 's/^seed \([0-9]*\)$/\1/p' "$work/err")
+cp "$work/out" "$work/clock"
+check "rerun with the printed seed" 0 "$bin/exp-poisson" --steps 200 --seed "$seed"
+expect "same bytes with the printed seed" cmp -s "$work/out" "$work/clock"
+
+check "extra streams" 0 "$bin/exp-stdp" --seed 1 --steps 3000 --trace plasticity
+expect "plasticity lines on standard output" grep -q '^dstdp ' "$work/out"
+
+if [ -w /dev/full ]; then
+  "$bin/exp-poisson" --seed 1 --steps 3000 > /dev/full 2> "$work/err"
+  status=$?
+  expect "full device: exit status 1" test "$status" = 1
+  expect "full device: says so" grep -q "error writing standard output" "$work/err"
+fi
+
+echo "$failures failed"
+[ "$failures" = 0 ]
