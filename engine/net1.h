@@ -27,15 +27,23 @@ struct PendingEvents;
 inline constexpr int kMaxUnitsPerGroup = 5000;
 inline constexpr std::size_t kMaxGroupName = 70;
 
-// Header of a chain of units or synapses: the count and both ends.
-template <class T>
-struct Chain {
-  std::uint32_t count = 0;  // for a unit chain also the id the next unit gets
-  T* head = nullptr;        // unit chain: newest unit; synapse chain: smallest delay
-  T* tail = nullptr;        // unit chain: first unit; synapse chain: largest delay
+// Header of a group's chain of units, newest first.
+struct UnitList {
+  std::uint32_t count = 0;  // also the id the next unit gets
+  Unit* head = nullptr;     // the newest unit
+  Unit* tail = nullptr;     // the group's first unit
 };
-using UnitList = Chain<Unit>;
-using SynapseList = Chain<Synapse>;
+
+// Header of a unit's incoming or outgoing chain of synapses, by delay.
+struct SynapseList {
+  std::uint32_t count = 0;
+  Synapse* head = nullptr;  // smallest delay
+  Synapse* tail = nullptr;  // largest delay
+  // The chain once more as an array, made by the first walk and dropped
+  // whenever the chain changes: the walks then load the synapses
+  // independently instead of one link after the other.
+  Synapse** inOrder = nullptr;
+};
 
 struct Group {
   float switchProb = 0;    // base probability of every switching draw
@@ -95,15 +103,16 @@ struct Event {
   Event* next = nullptr; // neighbour on the earlier side
   Event* prev = nullptr; // neighbour on the later side: next in processing order
   std::uint64_t order = 0;  // insertion number: ties of equal time go first in, first out
-  std::uint8_t inBlock = 0;  // heap store: taken out for the time point being executed
+  std::uint8_t inBlock = 0;  // fast store: taken out for the time point being executed
 };
 
 // The event queue. Pending events are processed in order of time, and among
 // equal times in the order they were added. Two interchangeable stores keep
-// that order: by default a binary heap on (time, insertion number), with the
-// events of the time point being executed moved into a short linked block;
-// with `referenceList` set before the first event, the plain doubly linked
-// list searched from its latest end, which serves as the reference design.
+// that order: by default a calendar of time buckets ordered by (time,
+// insertion number), with the events of the time point being executed moved
+// into a short linked block; with `referenceList` set before the first event,
+// the plain doubly linked list searched from its latest end, which serves as
+// the reference design.
 struct EventQueue {
   std::uint32_t count = 0;  // pending events, printed in every "spk" line
   double now = 0;           // current simulated time
@@ -114,10 +123,10 @@ struct EventQueue {
   Stream* plasticityLog = nullptr;  // "uthr", "dthr", "ustdp", "dstdp"
   Stream* switchLog = nullptr;      // "swon", "swoff", "nmp"
   Stream* voltLog = nullptr;        // "volt"
-  Event* head = nullptr;  // latest pending event (list) / latest of the block (heap)
-  Event* tail = nullptr;  // earliest pending event (list) / earliest of the block (heap)
+  Event* head = nullptr;  // latest pending event (list) / latest of the block (fast store)
+  Event* tail = nullptr;  // earliest pending event (list) / earliest of the block (fast store)
   std::uint8_t referenceList = 0;
-  PendingEvents* pending = nullptr;  // the heap store, made by the first addEvent
+  PendingEvents* pending = nullptr;  // the fast store, made by the first addEvent
   std::uint64_t added = 0;           // events added so far: the next insertion number
 };
 
@@ -148,6 +157,8 @@ Synapse* addSynapse(Unit* pre, Unit* post, float delay, float weight);
 void addSynapse(Unit* pre, Unit* post, float delay, float weight);
 #endif
 int freePostSynapses(SynapseList* header);
+// The synapses of an incoming (`nextIn`) or outgoing (`nextOut`) chain in order.
+Synapse* const* chainInOrder(SynapseList* chain, bool incoming);
 int freeGroupUnitsAndPostSynapses(Group* group);
 
 // Event queue.

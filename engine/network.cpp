@@ -25,6 +25,14 @@ void insertByDelay(SynapseList* chain, Synapse* s) {
   }
   if (!at) chain->tail = s;
   ++chain->count;
+  std::free(chain->inOrder);
+  chain->inOrder = nullptr;
+}
+
+void freeChainHeader(SynapseList* header) {
+  if (!header) return;
+  std::free(header->inOrder);
+  std::free(header);
 }
 
 }  // namespace
@@ -90,8 +98,17 @@ int freePostSynapses(SynapseList* header) {
     std::free(s);
     s = next;
   }
-  std::free(header);
+  freeChainHeader(header);
   return 1;
+}
+
+Synapse* const* chainInOrder(SynapseList* chain, bool incoming) {
+  if (!chain->inOrder && chain->count > 0) {
+    chain->inOrder = static_cast<Synapse**>(allocMem(chain->count * sizeof(Synapse*)));
+    std::uint32_t i = 0;
+    for (Synapse* s = chain->head; s; s = incoming ? s->nextIn : s->nextOut) chain->inOrder[i++] = s;
+  }
+  return chain->inOrder;
 }
 
 int freeGroupUnitsAndPostSynapses(Group* group) {
@@ -99,7 +116,7 @@ int freeGroupUnitsAndPostSynapses(Group* group) {
   for (Unit* unit = group->units->head; unit;) {
     Unit* next = unit->next;
     freePostSynapses(unit->postSynapses);
-    std::free(unit->preSynapses);  // the header only: its synapses belong to other units
+    freeChainHeader(unit->preSynapses);  // the header only: its synapses belong to other units
     std::free(unit);
     unit = next;
   }

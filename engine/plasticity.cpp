@@ -7,6 +7,10 @@
 namespace net1 {
 namespace {
 
+// How far ahead a chain walk asks for synapses: most of them are switched
+// off and only their flag is read, so the walk is bound by memory latency.
+constexpr std::uint32_t kAhead = 8;
+
 // One STDP step on a synapse's weight: the change is formed in double
 // precision and rounded once, the sum and the clamp are single precision,
 // and the upper bound is tested first.
@@ -51,7 +55,11 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
   // inactive one that has waited longest becomes the switch-on candidate.
   Synapse* candidate = nullptr;
   double best = 0.0;
-  for (Synapse* s = unit->postSynapses->head; s; s = s->nextOut) {
+  Synapse* const* chain = chainInOrder(unit->postSynapses, false);
+  const std::uint32_t n = unit->postSynapses->count;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    if (i + kAhead < n) __builtin_prefetch(chain[i + kAhead]);
+    Synapse* s = chain[i];
     if (!s->active) {
       if (!unit->marked && g->switching) {
         const double gap = now - s->lastSwitch;
@@ -92,7 +100,11 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   // The switch-off candidate is the active synapse switched most recently.
   Synapse* candidate = nullptr;
   double best = 0.0;
-  for (Synapse* s = unit->preSynapses->head; s; s = s->nextIn) {
+  Synapse* const* chain = chainInOrder(unit->preSynapses, true);
+  const std::uint32_t n = unit->preSynapses->count;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    if (i + kAhead < n) __builtin_prefetch(chain[i + kAhead]);
+    Synapse* s = chain[i];
     if (!s->active) continue;
     Unit* pre = s->pre;
     if (pre->group->switching && s->lastSwitch > best) {
