@@ -16,7 +16,10 @@ import csv
 import os
 import sys
 
-import matplotlib
+try:
+    import matplotlib
+except ImportError:
+    sys.exit("plot-run.py: needs matplotlib for /usr/bin/python3 (apt-get install python3-matplotlib)")
 
 matplotlib.use("Agg")  # files only, no display needed
 import matplotlib.pyplot as plt  # noqa: E402
@@ -62,17 +65,18 @@ class Run:
             ax.axvline(self.switch_off, color="0.3", linestyle="--", linewidth=1, label="switch-off")
 
 
-def plot_active(run, ax):
-    for p in run.pathways:
-        ax.plot(run.t_end, [number(r["active_" + p]) for r in run.bins], label=p)
-    run.mark_switch_off(ax)
-    ax.set_xlabel("time")
-    ax.set_ylabel("active synapses")
+def plot_active(run, axes):
+    """One panel per pathway, stacked: their counts differ by orders of magnitude."""
+    for i, (p, ax) in enumerate(zip(run.pathways, axes)):
+        ax.plot(run.t_end, [number(r["active_" + p]) for r in run.bins], color="C%d" % i, label=p)
+        run.mark_switch_off(ax)
+        ax.set_ylabel("active")
+        ax.legend(fontsize="small", loc="lower right")
+    axes[-1].set_xlabel("time")
     title = "Active synapses per pathway"
     if run.meta.get("start_counts") != "report":
-        title += "\n(no complete final report: counted from 0)"
-    ax.set_title(title)
-    ax.legend(fontsize="small")
+        title += " (no complete final report: counted from 0)"
+    axes[0].set_title(title)
 
 
 def plot_rates(run, ax):
@@ -99,7 +103,7 @@ def plot_raster(run, ax):
         spikes = [s for s in run.raster if s["group"] == g]
         if spikes:
             ax.scatter([float(s["time"]) for s in spikes], [base[g] + int(s["id"]) for s in spikes],
-                       s=2, marker="|", color="C%d" % i, label=g, linewidths=0.8)
+                       s=9, marker="|", color="C%d" % i, label=g, linewidths=0.9)
         if base[g] > 0:
             ax.axhline(base[g] - 0.5, color="0.8", linewidth=0.5)
     ax.set_xlim(float(run.meta["raster_from"]), float(run.meta["raster_to"]))
@@ -115,14 +119,21 @@ def plot_weights(run, ax):
     by_pathway = {}
     for w in run.weights:
         by_pathway.setdefault(w["pre"] + "->" + w["post"], []).append(float(w["weight"]))
+    every = [w for ws in by_pathway.values() for w in ws]
+    low, high = (min(every), max(every)) if every else (0.0, 1.0)
+    if high <= low:
+        high = low + 1.0
+    edges = [low + (high - low) * i / 50 for i in range(51)]  # shared, so pathways compare bin by bin
     for p in run.pathways:
         if p in by_pathway:
-            ax.hist(by_pathway[p], bins=40, histtype="step", linewidth=1.2, label="%s (%d)" % (p, len(by_pathway[p])))
+            ax.hist(by_pathway[p], bins=edges, histtype="step", linewidth=1.2, label="%s (%d)" % (p, len(by_pathway[p])))
     ax.set_xlabel("weight")
     ax.set_ylabel("active synapses")
     ax.set_title("Final weights of active synapses")
     if by_pathway:
-        ax.set_yscale("log")
+        counts = [len(v) for v in by_pathway.values()]
+        if max(counts) > 20 * min(counts):  # a small pathway would vanish beside a large one
+            ax.set_yscale("log")
         ax.legend(fontsize="small")
     else:
         ax.text(0.5, 0.5, "no final report", ha="center", va="center", transform=ax.transAxes)
@@ -149,16 +160,29 @@ def main():
         sys.exit("plot-run.py: cannot read the tables in %s: %s" % (args.dir, e))
     os.makedirs(out, exist_ok=True)
 
+    panels = max(len(run.pathways), 1)
     for name, plot in PLOTS:
-        fig, ax = plt.subplots(figsize=(7, 4.5))
-        plot(run, ax)
+        if plot is plot_active:
+            fig, axes = plt.subplots(panels, 1, figsize=(7, 1.6 + 1.4 * panels), sharex=True, squeeze=False)
+            plot(run, list(axes[:, 0]))
+        else:
+            fig, ax = plt.subplots(figsize=(7, 4.5))
+            plot(run, ax)
         fig.tight_layout()
         fig.savefig(os.path.join(out, name), dpi=110)
         plt.close(fig)
 
-    fig, axes = plt.subplots(2, 2, figsize=(13, 8.5))
-    for ax, (_, plot) in zip(axes.flat, PLOTS):
-        plot(run, ax)
+    fig = plt.figure(figsize=(13, 8.5))
+    grid = fig.add_gridspec(2, 2)
+    cell = grid[0, 0].subgridspec(panels, 1, hspace=0.08)
+    first = fig.add_subplot(cell[0])
+    active_axes = [first] + [fig.add_subplot(cell[i], sharex=first) for i in range(1, panels)]
+    for ax in active_axes[:-1]:
+        ax.tick_params(labelbottom=False)
+    plot_active(run, active_axes)
+    plot_rates(run, fig.add_subplot(grid[0, 1]))
+    plot_raster(run, fig.add_subplot(grid[1, 0]))
+    plot_weights(run, fig.add_subplot(grid[1, 1]))
     fig.suptitle(args.title or run.meta.get("input", ""))
     fig.tight_layout()
     fig.savefig(os.path.join(out, "overview.png"), dpi=90)

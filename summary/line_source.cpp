@@ -1,0 +1,77 @@
+#include "line_source.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace tsum {
+
+LineSource::LineSource(int fd, std::size_t block_size)
+    : fd_(fd), size_(block_size < 2 ? 2 : block_size), buf_(new char[size_]) {
+  pos_ = end_ = buf_.get();
+}
+
+bool LineSource::fill() {
+  // Keep the unfinished line, move it to the front, read behind it.
+  std::size_t keep = static_cast<std::size_t>(end_ - pos_);
+  if (keep != 0 && pos_ != buf_.get()) std::memmove(buf_.get(), pos_, keep);
+  pos_ = buf_.get();
+  end_ = pos_ + keep;
+  while (!eof_) {
+    ssize_t n = ::read(fd_, end_, size_ - keep);
+    if (n > 0) {
+      end_ += n;
+      bytes_ += static_cast<std::uint64_t>(n);
+      return true;
+    }
+    if (n == 0) {
+      eof_ = true;
+    } else if (errno != EINTR) {
+      read_error_ = errno;
+      eof_ = true;
+    }
+  }
+  return false;
+}
+
+bool LineSource::next_slow(std::string_view& line) {
+  for (;;) {
+    if (skipping_) {
+      const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
+      if (nl) {
+        pos_ = static_cast<char*>(const_cast<void*>(nl)) + 1;
+        skipping_ = false;
+      } else {
+        pos_ = end_;
+      }
+    }
+    if (!skipping_ && pos_ != end_) {
+      const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
+      if (nl) {
+        char* stop = static_cast<char*>(const_cast<void*>(nl));
+        line = std::string_view(pos_, static_cast<std::size_t>(stop - pos_));
+        pos_ = stop + 1;
+        return true;
+      }
+      if (pos_ == buf_.get() && static_cast<std::size_t>(end_ - pos_) == size_) {
+        // A whole block without a newline: hand out its start, drop the rest.
+        line = std::string_view(pos_, size_);
+        pos_ = end_ = buf_.get();
+        skipping_ = true;
+        too_long_ = true;
+        return true;
+      }
+    }
+    if (!fill()) {
+      if (pos_ != end_ && !skipping_) {
+        line = std::string_view(pos_, static_cast<std::size_t>(end_ - pos_));
+        pos_ = end_;
+        unterminated_ = true;
+        return true;
+      }
+      return false;
+    }
+  }
+}
+
+}  // namespace tsum

@@ -1,0 +1,65 @@
+#pragma once
+// Lines from a file descriptor, read in large blocks.
+//
+// A trace can be a gigabyte, so lines are handed out as views into the block
+// buffer: no copy, no per-line allocation, one read() per block.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+namespace tsum {
+
+class LineSource {
+ public:
+  static constexpr std::size_t kDefaultBlock = std::size_t{4} << 20;
+
+  // A line of up to block_size - 1 bytes (plus its newline) is handed out
+  // whole; a longer one is handed out cut to block_size bytes, with
+  // too_long() set, and the rest of it is skipped.
+  explicit LineSource(int fd, std::size_t block_size = kDefaultBlock);
+
+  // The next line without its newline, valid until the next call. False at
+  // the end of input or after a read error.
+  bool next(std::string_view& line) {
+    too_long_ = false;
+    if (pos_ != end_ && !skipping_) {
+      const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
+      if (nl) {
+        char* stop = static_cast<char*>(const_cast<void*>(nl));
+        line = std::string_view(pos_, static_cast<std::size_t>(stop - pos_));
+        pos_ = stop + 1;
+        return true;
+      }
+    }
+    return next_slow(line);
+  }
+
+  // The line just returned had no newline: the input ended in mid-line.
+  bool unterminated() const { return unterminated_; }
+  // The line just returned was cut at the block length.
+  bool too_long() const { return too_long_; }
+  std::uint64_t bytes_read() const { return bytes_; }
+  // errno of a failed read(), 0 when none failed.
+  int read_error() const { return read_error_; }
+
+ private:
+  bool next_slow(std::string_view& line);
+  bool fill();  // false when nothing more could be read
+
+  int fd_;
+  std::size_t size_;
+  std::unique_ptr<char[]> buf_;
+  char* pos_;
+  char* end_;
+  bool eof_ = false;
+  bool skipping_ = false;  // discarding the rest of an overlong line
+  bool unterminated_ = false;
+  bool too_long_ = false;
+  std::uint64_t bytes_ = 0;
+  int read_error_ = 0;
+};
+
+}  // namespace tsum

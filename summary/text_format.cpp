@@ -1,0 +1,40 @@
+#include "text_format.hpp"
+
+#include <cstdio>
+
+namespace tsum {
+
+std::string format_ticks(Ticks t) {
+  // Unsigned, so that the most negative value has a magnitude too.
+  std::uint64_t mag = t < 0 ? 0 - static_cast<std::uint64_t>(t) : static_cast<std::uint64_t>(t);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%s%llu.%06llu", t < 0 ? "-" : "",
+                static_cast<unsigned long long>(mag / kTicksPerUnit),
+                static_cast<unsigned long long>(mag % kTicksPerUnit));
+  return buf;
+}
+
+std::string format_real(double v) {
+  char buf[64];
+  int n = std::snprintf(buf, sizeof buf, "%.6f", v);
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof buf) {
+    std::string big(static_cast<std::size_t>(n > 0 ? n : 0) + 1, '\0');
+    std::snprintf(big.data(), big.size(), "%.6f", v);
+    big.pop_back();
+    return big;
+  }
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string csv_field(std::string_view s) {
+  if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace tsum

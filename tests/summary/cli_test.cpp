@@ -1,0 +1,179 @@
+// The command as a user meets it: outputs byte for byte, messages and exit
+// statuses for bad input.
+#include "cli.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace tsum {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kData = TSUM_TEST_DATA;
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in) << "cannot read " << path;
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::string slurp(std::FILE* f) {
+  std::string out;
+  std::rewind(f);
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  std::fclose(f);
+  return out;
+}
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+// Runs exp-summary with args, standard input read from the file stdin_path.
+Result run(std::vector<std::string> args, const fs::path& stdin_path = "/dev/null") {
+  args.insert(args.begin(), "exp-summary");
+  std::vector<const char*> argv;
+  for (const auto& a : args) argv.push_back(a.c_str());
+  int fd = ::open(stdin_path.c_str(), O_RDONLY);
+  EXPECT_GE(fd, 0) << stdin_path;
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  Result r;
+  r.status = run_cli(static_cast<int>(argv.size()), argv.data(), fd, out, err);
+  ::close(fd);
+  r.out = slurp(out);
+  r.err = slurp(err);
+  return r;
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(::testing::TempDir()) /
+           ("exp-summary-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path write(const std::string& name, const std::string& text) {
+    fs::path p = dir_ / name;
+    std::ofstream(p, std::ios::binary) << text;
+    return p;
+  }
+  fs::path dir_;
+};
+
+const std::string kTwoLines = "spk 1.000000 sorc 0 1 0\nspk 2.000000 rsvr 5 1 0\n";
+
+TEST_F(Cli, SmallTraceGivesTheExpectedOutputsByteForByte) {
+  fs::path csv = dir_ / "csv";
+  Result r = run({"--bin", "2", "--raster", "1:5", "--csv", csv.string(), "--headline", (dir_ / "head.csv").string(),
+                  "--label", "program=hand", "--label", "seed=7"},
+                 kData / "small.trace");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, slurp(kData / "small.summary.txt"));
+  EXPECT_EQ(slurp(dir_ / "head.csv"), slurp(kData / "small.headline.csv"));
+  for (const char* table : {"bins", "weights", "raster", "meta"})
+    EXPECT_EQ(slurp(csv / (std::string(table) + ".csv")), slurp(kData / ("small." + std::string(table) + ".csv")))
+        << table;
+}
+
+TEST_F(Cli, ReadsANamedFileLikeStandardInput) {
+  fs::path trace = write("t.trace", kTwoLines);
+  Result file = run({"--quiet", "--headline", "-", trace.string()});
+  Result in = run({"--quiet", "--headline", "-", "-"}, trace);
+  ASSERT_EQ(file.status, 0);
+  EXPECT_EQ(file.out, in.out);
+  EXPECT_NE(run({trace.string()}).out.find("input         " + trace.string() + "\n"), std::string::npos);
+}
+
+TEST_F(Cli, StopsAtTheFirstBadLineWithItsNumber) {
+  fs::path trace = write("bad.trace", kTwoLines + "spk 3.0 sorc x 1 0\nspk 4.0 sorc\n");
+  Result r = run({trace.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "exp-summary: " + trace.string() +
+                       ":3: not a trace line: spk: field 4 (id) is not an unsigned integer: \"spk 3.0 sorc x 1 0\"\n");
+}
+
+TEST_F(Cli, LenientModeCountsBadLinesAndShowsTheFirstTen) {
+  std::string text = kTwoLines;
+  for (int i = 0; i < 12; ++i) text += "garbage\x01\n";
+  text += "spk 9.000000 sorc 0 1 0\n";
+  Result r = run({"--lenient", "--headline", (dir_ / "h.csv").string()}, write("t", text));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("standard input:3: skipped, not a trace line: unknown line kind: \"garbage\\x01\""),
+            std::string::npos);
+  EXPECT_NE(r.err.find(":12: skipped"), std::string::npos);
+  EXPECT_EQ(r.err.find(":13: skipped"), std::string::npos);
+  EXPECT_NE(r.err.find("further lines that are not trace lines are only counted"), std::string::npos);
+  EXPECT_NE(r.out.find("note: 12 lines that are not trace lines were skipped (first at line 3)"), std::string::npos);
+  std::string head = slurp(dir_ / "h.csv");
+  EXPECT_EQ(head.substr(0, 19), "lines,bad_lines,cut");
+  EXPECT_EQ(head.substr(head.find('\n') + 1, 5), "3,12,");
+}
+
+TEST_F(Cli, EmptyInputIsAnError) {
+  Result r = run({});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "exp-summary: standard input: empty input, no trace lines\n");
+
+  Result only_bad = run({"--lenient"}, write("b", "x\n"));
+  EXPECT_EQ(only_bad.status, 1);
+  EXPECT_NE(only_bad.err.find("no trace lines, only 1 lines that are not"), std::string::npos);
+}
+
+TEST_F(Cli, TraceCutShortIsReportedButNoError) {
+  Result r = run({"--headline", (dir_ / "h.csv").string()}, write("cut", kTwoLines + "spk 3.00"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "exp-summary: standard input: trace cut short: line 3 has no newline and was left out\n");
+  EXPECT_NE(r.out.find("lines         2 (spk 2)\n"), std::string::npos);
+  EXPECT_NE(r.out.find("note: trace cut short: line 3 has no newline and was left out\n"), std::string::npos);
+  // Without a final report the sizes are the defaults and there is no start count.
+  EXPECT_NE(r.out.find("note: no final report (run stopped early?): group sizes are defaults, start counts 0"),
+            std::string::npos);
+  EXPECT_NE(r.out.find("sorc      40  default"), std::string::npos);
+  std::string head = slurp(dir_ / "h.csv");
+  EXPECT_EQ(head.substr(head.find('\n') + 1, 12), "2,0,1,none,1");
+
+  Result only_cut = run({}, write("c", "spk 3.00"));
+  EXPECT_EQ(only_cut.status, 1);
+  EXPECT_NE(only_cut.err.find("no complete trace line"), std::string::npos);
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--frobnicate"},        {"--bin", "0"},          {"--bin", "abc"},   {"--bin"},
+      {"--raster", "5:1"},     {"--raster", "5"},       {"--label", "=x"},  {"--quiet=yes"},
+      {"a.trace", "b.trace"},  {(dir_ / "missing").string()},
+      {"--csv", "/proc/no/such/dir"},
+  };
+  fs::path trace = write("t", kTwoLines);
+  for (const auto& args : cases) {
+    Result r = run(args, trace);
+    EXPECT_EQ(r.status, 2) << args[0];
+    EXPECT_NE(r.err.find("exp-summary: "), std::string::npos) << args[0];
+  }
+  Result help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.substr(0, 35), "usage: exp-summary [options] [TRACE");
+}
+
+}  // namespace
+}  // namespace tsum
