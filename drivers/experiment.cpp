@@ -14,14 +14,20 @@
 
 namespace net1::drivers {
 
-bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out, Progress* progress) {
+bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out, Progress* progress,
+                   RunStats* stats) {
   Network n = buildNetwork(p);
 
   EventQueue* q = allocRecord<EventQueue>();
-  q->spikeLog = &out;
-  q->switchLog = &out;
-  if (options.tracePlasticity) q->plasticityLog = &out;
-  if (options.traceVolt) q->voltLog = &out;
+#ifdef NET1_PLAIN_DESIGN
+  q->referenceList = 1;
+#endif
+  if (!options.traceless) {
+    q->spikeLog = &out;
+    q->switchLog = &out;
+    if (options.tracePlasticity) q->plasticityLog = &out;
+    if (options.traceVolt) q->voltLog = &out;
+  }
 #if NET1_EDITION == 2
   q->rateFactor = options.rateFactor;
 #endif
@@ -35,6 +41,7 @@ bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out
     printSynapses(&out, n.sorc);
     printSynapses(&out, n.rsvr);
   }
+  if (stats) stats->events = q->added;
   // Events still pending, the last stimulus among them, are released undelivered.
   freeNetwork(n);
   freeQueue(q);

@@ -29,10 +29,15 @@ void freeNetwork(Network& network);
 bool stimulate(const ProgramSettings& program, const Network& network, EventQueue* q, long steps,
                Stream& out, Progress* progress);
 
+// What a run did, for benchmarks.
+struct RunStats {
+  std::uint64_t events = 0;  // events added to the queue
+};
+
 // Everything after seeding, writing to `out`: build, run, report, free.
 // Returns false when writing the output failed.
 bool runExperiment(const ProgramSettings& program, const Options& options, Stream& out,
-                   Progress* progress);
+                   Progress* progress, RunStats* stats = nullptr);
 
 // A program's main: options, seed, run, exit status.
 int programMain(std::string_view name, int argc, char** argv);

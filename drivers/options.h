@@ -15,6 +15,7 @@ struct Options {
   float rateFactor = 0;               // XOR programs: the switch-rate factor
   bool tracePlasticity = false;       // also "uthr", "dthr", "ustdp", "dstdp" lines
   bool traceVolt = false;             // also "volt" lines
+  bool traceless = false;             // benchmarks: no trace lines at all, the report only
 };
 
 // What the command line asks for: a run, or a text to print and an exit status.

@@ -43,13 +43,20 @@ Stream& Stream::text(std::string_view s) {
 
 Stream& Stream::integer(long long value) {
   reserve(24);
+#ifdef NET1_PLAIN_DESIGN
+  length_ += static_cast<std::size_t>(std::snprintf(buffer_ + length_, 24, "%lld", value));
+#else
   auto result = std::to_chars(buffer_ + length_, buffer_ + capacity_, value);
   length_ = static_cast<std::size_t>(result.ptr - buffer_);
+#endif
   return *this;
 }
 
 Stream& Stream::fixed(double value) {
   reserve(kLongestFixed);
+#ifdef NET1_PLAIN_DESIGN
+  length_ += static_cast<std::size_t>(std::snprintf(buffer_ + length_, kLongestFixed, "%f", value));
+#else
   // to_chars with fixed notation and a precision is exactly rounded, as
   // printf's "%f" is; only the spelling of infinities and NaNs differs.
   char* at = buffer_ + length_;
@@ -63,6 +70,7 @@ Stream& Stream::fixed(double value) {
   }
   auto result = std::to_chars(at, buffer_ + capacity_, value, std::chars_format::fixed, 6);
   length_ = static_cast<std::size_t>(result.ptr - buffer_);
+#endif
   return *this;
 }
 

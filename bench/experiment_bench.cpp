@@ -1,0 +1,50 @@
+// Runs one experiment with seed 1 (factor 1.0 for the XOR programs) and
+// reports on standard error how long it took and how many events it
+// processed; the output goes to standard output as the program's would.
+//
+//   exp-bench-edN PROGRAM [--traceless] [--steps N]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "experiment.h"
+
+using namespace net1;
+using namespace net1::drivers;
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s PROGRAM [--traceless] [--steps N]\n", argv[0]);
+    return 2;
+  }
+  const ProgramSettings* p = findProgram(argv[1]);
+  if (!p || p->edition != NET1_EDITION) {
+    std::fprintf(stderr, "%s: %s is not a program of this edition\n", argv[0], argv[1]);
+    return 2;
+  }
+  Options options;
+  options.rateFactor = 1.0f;
+  for (int i = 2; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--traceless") == 0) {
+      options.traceless = true;
+    } else if (std::strcmp(argv[i], "--steps") == 0 && i + 1 < argc) {
+      options.steps = std::atol(argv[++i]);
+    } else {
+      std::fprintf(stderr, "%s: unknown argument %s\n", argv[0], argv[i]);
+      return 2;
+    }
+  }
+  seedRandom(1);
+  RunStats stats;
+  const auto start = std::chrono::steady_clock::now();
+  Stream* out = standardOutput();
+  const bool ok = runExperiment(*p, options, *out, nullptr, &stats);
+  out->flush();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::fprintf(stderr, "%s%s: %.2f s, %llu events, %.1f million events/s\n", argv[1],
+               options.traceless ? " (traceless)" : "", seconds, static_cast<unsigned long long>(stats.events),
+               static_cast<double>(stats.events) / seconds / 1e6);
+  return ok && out->error() == 0 ? 0 : 1;
+}
