@@ -12,7 +12,7 @@ constexpr std::size_t kSlab = 4096;
 
 }  // namespace
 
-PendingEvents::PendingEvents() : ring_(kBuckets) {}
+PendingEvents::PendingEvents() : ring_(kBuckets, nullptr) {}
 
 PendingEvents::~PendingEvents() {
   for (Event* slab : slabs_) std::free(slab);
@@ -59,11 +59,17 @@ void PendingEvents::push(Event* e) {
   if (b <= current_) {
     insertIntoRun(entry);
   } else if (b - current_ < static_cast<std::int64_t>(kBuckets)) {
-    ring_[static_cast<std::size_t>(b) % kBuckets].push_back(entry);
-    ++inRing_;
+    toRing(e, b);
   } else {
     pushFar(entry);
   }
+}
+
+void PendingEvents::toRing(Event* e, std::int64_t bucket) {
+  Event*& first = ring_[static_cast<std::size_t>(bucket) % kBuckets];
+  e->next = first;
+  first = e;
+  ++inRing_;
 }
 
 bool PendingEvents::advance() {
@@ -71,15 +77,17 @@ bool PendingEvents::advance() {
   std::int64_t next;
   if (inRing_ > 0) {
     next = current_ + 1;
-    while (ring_[static_cast<std::size_t>(next) % kBuckets].empty()) ++next;
+    while (!ring_[static_cast<std::size_t>(next) % kBuckets]) ++next;
   } else {
     next = bucketOf(far_.front().time);
   }
   current_ = next;
-  std::vector<Entry>& bucket = ring_[static_cast<std::size_t>(current_) % kBuckets];
-  inRing_ -= bucket.size();
-  run_.swap(bucket);
-  bucket.clear();
+  Event*& first = ring_[static_cast<std::size_t>(current_) % kBuckets];
+  for (Event* e = first; e; e = e->next) {
+    run_.push_back(Entry{e->time, e->order, e});
+    --inRing_;
+  }
+  first = nullptr;
   // Far events whose bucket the ring now covers move into it (or the run).
   while (!far_.empty() && bucketOf(far_.front().time) - current_ < static_cast<std::int64_t>(kBuckets)) {
     const Entry entry = far_.front();
@@ -88,8 +96,7 @@ bool PendingEvents::advance() {
     if (b <= current_) {
       run_.push_back(entry);
     } else {
-      ring_[static_cast<std::size_t>(b) % kBuckets].push_back(entry);
-      ++inRing_;
+      toRing(entry.event, b);
     }
   }
   std::sort(run_.begin(), run_.end(), [](const Entry& a, const Entry& b) { return earlier(b, a); });
@@ -126,8 +133,13 @@ Event* PendingEvents::remove(Event* e, bool& found) {
     return false;
   };
   if (!take(run_)) {
-    for (std::vector<Entry>& bucket : ring_) {
-      if (take(bucket)) {
+    const std::int64_t b = bucketOf(e->time);
+    if (b > current_ && b - current_ < static_cast<std::int64_t>(kBuckets)) {
+      for (Event** link = &ring_[static_cast<std::size_t>(b) % kBuckets]; *link; link = &(*link)->next) {
+        if (*link != e) continue;
+        *link = e->next;
+        removed = Entry{e->time, e->order, e};
+        found = true;
         --inRing_;
         break;
       }
@@ -136,16 +148,20 @@ Event* PendingEvents::remove(Event* e, bool& found) {
   if (!found && take(far_)) std::make_heap(far_.begin(), far_.end(), [](const Entry& a, const Entry& b) { return earlier(b, a); });
   if (!found) return nullptr;
   --size_;
-  const Entry* best = nullptr;
-  auto consider = [&](const std::vector<Entry>& entries) {
-    for (const Entry& entry : entries) {
-      if (earlier(removed, entry) && (!best || earlier(entry, *best))) best = &entry;
+  Entry best{};
+  bool haveBest = false;
+  auto consider = [&](const Entry& entry) {
+    if (earlier(removed, entry) && (!haveBest || earlier(entry, best))) {
+      best = entry;
+      haveBest = true;
     }
   };
-  consider(run_);
-  for (const std::vector<Entry>& bucket : ring_) consider(bucket);
-  consider(far_);
-  return best ? best->event : nullptr;
+  for (const Entry& entry : run_) consider(entry);
+  for (const Entry& entry : far_) consider(entry);
+  for (Event* first : ring_) {
+    for (Event* other = first; other; other = other->next) consider(Entry{other->time, other->order, other});
+  }
+  return haveBest ? best.event : nullptr;
 }
 
 void PendingEvents::pushFar(const Entry& entry) {

@@ -3,8 +3,9 @@
 // Events come out in order of (time, insertion number), exactly the order of
 // the plain list. They are kept in a calendar: a ring of buckets of 1/32
 // time unit each, covering the next 128 time units, plus a heap for events
-// further ahead. A new event is appended to its bucket unsorted; a bucket is
-// sorted once, when the clock reaches it. Events at or before the bucket
+// further ahead. A new event is linked into its bucket unsorted, through its
+// own `next` (so a push touches only the event and one slot of a small
+// table); a bucket is sorted once, when the clock reaches it. Events at or before the bucket
 // being consumed join its sorted run directly. Push and pop are thus O(1) on
 // average however many events are pending.
 #pragma once
@@ -45,12 +46,13 @@ struct PendingEvents {
   static std::int64_t bucketOf(double time);
   void insertIntoRun(const Entry& entry);
   bool advance();  // moves the next non-empty bucket into the run
+  void toRing(Event* e, std::int64_t bucket);
   void pushFar(const Entry& entry);
   void popFar();
 
   static constexpr std::size_t kBuckets = 4096;
   std::vector<Entry> run_;      // entries of buckets up to current_, latest first
-  std::vector<std::vector<Entry>> ring_;
+  std::vector<Event*> ring_;    // first event of each bucket, linked by `next`
   std::int64_t current_ = 0;    // the bucket the run belongs to
   std::size_t inRing_ = 0;
   std::vector<Entry> far_;      // a binary heap of entries beyond the ring
