@@ -39,10 +39,27 @@ struct SynapseList {
   std::uint32_t count = 0;
   Synapse* head = nullptr;  // smallest delay
   Synapse* tail = nullptr;  // largest delay
-  // The chain once more as an array, made by the first walk and dropped
-  // whenever the chain changes: the walks then load the synapses
-  // independently instead of one link after the other.
+  // The chain once more as arrays, in chain order: every synapse, and the
+  // active ones alone. The first is made by the first walk and dropped when
+  // the chain changes; the second is made again after any synapse of the
+  // chain is switched. Walks then skip the many switched-off synapses and
+  // load the others independently instead of one link after the other.
   Synapse** inOrder = nullptr;
+  Synapse** activeInOrder = nullptr;
+  std::uint32_t activeCount = 0;
+  std::uint8_t activeKnown = 0;
+};
+
+// The on/off flag of a synapse. It reads and writes as a byte; a write also
+// tells both chains of the synapse that their lists of active synapses must
+// be made again, whoever switches it (the engine or a driver).
+struct SwitchFlag {
+  std::uint8_t value = 0;
+  SwitchFlag() = default;
+  SwitchFlag(const SwitchFlag&) = default;
+  operator std::uint8_t() const { return value; }
+  SwitchFlag& operator=(std::uint8_t on);
+  SwitchFlag& operator=(const SwitchFlag& other) { return *this = other.value; }
 };
 
 struct Group {
@@ -89,7 +106,7 @@ struct Synapse {
   float delay = 0;
   float weight = 0;        // a magnitude: inhibitory units send -weight
   double lastSwitch = 0;   // time of the last switch on or off
-  std::uint8_t active = 0; // 1: switched on and transmitting
+  SwitchFlag active;       // 1: switched on and transmitting
   Synapse* nextIn = nullptr;   // next in the incoming chain of post
   Synapse* nextOut = nullptr;  // next in the outgoing chain of pre
 };
@@ -157,8 +174,10 @@ Synapse* addSynapse(Unit* pre, Unit* post, float delay, float weight);
 void addSynapse(Unit* pre, Unit* post, float delay, float weight);
 #endif
 int freePostSynapses(SynapseList* header);
-// The synapses of an incoming (`nextIn`) or outgoing (`nextOut`) chain in order.
+// The synapses of an incoming (`nextIn`) or outgoing (`nextOut`) chain in
+// order, all of them or the active ones alone (`activeCount` of them).
 Synapse* const* chainInOrder(SynapseList* chain, bool incoming);
+Synapse* const* activeInOrder(SynapseList* chain, bool incoming);
 int freeGroupUnitsAndPostSynapses(Group* group);
 
 // Event queue.

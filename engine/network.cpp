@@ -1,3 +1,4 @@
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,12 +27,15 @@ void insertByDelay(SynapseList* chain, Synapse* s) {
   if (!at) chain->tail = s;
   ++chain->count;
   std::free(chain->inOrder);
-  chain->inOrder = nullptr;
+  std::free(chain->activeInOrder);
+  chain->inOrder = chain->activeInOrder = nullptr;
+  chain->activeKnown = 0;
 }
 
 void freeChainHeader(SynapseList* header) {
   if (!header) return;
   std::free(header->inOrder);
+  std::free(header->activeInOrder);
   std::free(header);
 }
 
@@ -109,6 +113,32 @@ Synapse* const* chainInOrder(SynapseList* chain, bool incoming) {
     for (Synapse* s = chain->head; s; s = incoming ? s->nextIn : s->nextOut) chain->inOrder[i++] = s;
   }
   return chain->inOrder;
+}
+
+Synapse* const* activeInOrder(SynapseList* chain, bool incoming) {
+  if (!chain->activeKnown) {
+    Synapse* const* all = chainInOrder(chain, incoming);
+    if (!chain->activeInOrder && chain->count > 0) {
+      chain->activeInOrder = static_cast<Synapse**>(allocMem(chain->count * sizeof(Synapse*)));
+    }
+    std::uint32_t n = 0;
+    for (std::uint32_t i = 0; i < chain->count; ++i) {
+      if (all[i]->active) chain->activeInOrder[n++] = all[i];
+    }
+    chain->activeCount = n;
+    chain->activeKnown = 1;
+  }
+  return chain->activeInOrder;
+}
+
+SwitchFlag& SwitchFlag::operator=(std::uint8_t on) {
+  if (on == value) return *this;
+  value = on;
+  // The flag lives inside its synapse, at a fixed place.
+  Synapse* s = reinterpret_cast<Synapse*>(reinterpret_cast<char*>(this) - offsetof(Synapse, active));
+  if (s->pre && s->pre->postSynapses) s->pre->postSynapses->activeKnown = 0;
+  if (s->post && s->post->preSynapses) s->post->preSynapses->activeKnown = 0;
+  return *this;
 }
 
 int freeGroupUnitsAndPostSynapses(Group* group) {

@@ -9,7 +9,7 @@ namespace {
 
 // How far ahead a chain walk asks for synapses: most of them are switched
 // off and only their flag is read, so the walk is bound by memory latency.
-constexpr std::uint32_t kAhead = 8;
+constexpr std::uint32_t kAhead = 16;
 
 // One STDP step on a synapse's weight: the change is formed in double
 // precision and rounded once, the sum and the clamp are single precision,
@@ -45,31 +45,25 @@ float switchOffProbability(const Group* g, const EventQueue* q) {
 
 int tuneAndPropagate(Unit* unit, EventQueue* q) {
   if (!unit || !q) fatal("unit or q is NULL");
-  if (!unit->postSynapses) return 0;
+  SynapseList* out = unit->postSynapses;
+  if (!out) return 0;
   Group* g = unit->group;
   const double now = q->now;
   const bool stdp = g->stdpRate > 0;
   const float sign = unit->excitatory ? 1.0f : -1.0f;
 
-  // One walk does it all: active synapses carry the spike and learn, and the
-  // inactive one that has waited longest becomes the switch-on candidate.
-  Synapse* candidate = nullptr;
-  double best = 0.0;
-  Synapse* const* chain = chainInOrder(unit->postSynapses, false);
-  const std::uint32_t n = unit->postSynapses->count;
+  // Exactly one draw per call, whatever the network holds. Nothing below
+  // draws, so drawing first leaves the sequence of draws as it is, and the
+  // search for a candidate is needed only when the draw succeeds.
+  const bool switchOn = randProb(switchOnProbability(g, q));
+
+  // Active synapses carry the spike (with the weight from before the STDP
+  // change) and learn, in chain order.
+  Synapse* const* active = activeInOrder(out, false);
+  const std::uint32_t n = out->activeCount;
   for (std::uint32_t i = 0; i < n; ++i) {
-    if (i + kAhead < n) __builtin_prefetch(chain[i + kAhead]);
-    Synapse* s = chain[i];
-    if (!s->active) {
-      if (!unit->marked && g->switching) {
-        const double gap = now - s->lastSwitch;
-        if (gap > best) {
-          candidate = s;
-          best = gap;
-        }
-      }
-      continue;
-    }
+    if (i + kAhead < n) __builtin_prefetch(active[i + kAhead]);
+    Synapse* s = active[i];
     Unit* post = s->post;
     addEvent(q, static_cast<double>(s->delay), s->weight * sign, post, s);
     if (stdp) {
@@ -79,12 +73,27 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
     }
   }
 
-  // The draw is made whether or not there is a candidate: the sequence of
-  // draws must not depend on the network's state beyond this call.
-  if (randProb(switchOnProbability(g, q)) && candidate) {
-    candidate->active = 1;
-    candidate->lastSwitch = now;
-    if (q->switchLog) trace::switched(*q->switchLog, "swon", now, unit, candidate->post);
+  // A marked unit switches nothing on. Otherwise the candidate is the
+  // switched-off synapse that has waited longest, the first in chain order
+  // among equals, and only if it has waited at all.
+  if (switchOn && !unit->marked && g->switching) {
+    Synapse* candidate = nullptr;
+    double best = 0.0;
+    Synapse* const* all = chainInOrder(out, false);
+    for (std::uint32_t i = 0; i < out->count; ++i) {
+      Synapse* s = all[i];
+      if (s->active) continue;
+      const double gap = now - s->lastSwitch;
+      if (gap > best) {
+        candidate = s;
+        best = gap;
+      }
+    }
+    if (candidate) {
+      candidate->active = 1;
+      candidate->lastSwitch = now;
+      if (q->switchLog) trace::switched(*q->switchLog, "swon", now, unit, candidate->post);
+    }
   }
   if (q->switchLog) trace::nmp(*q->switchLog, now, unit);
   unit->marked = 0;
@@ -100,12 +109,11 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   // The switch-off candidate is the active synapse switched most recently.
   Synapse* candidate = nullptr;
   double best = 0.0;
-  Synapse* const* chain = chainInOrder(unit->preSynapses, true);
-  const std::uint32_t n = unit->preSynapses->count;
+  Synapse* const* active = activeInOrder(unit->preSynapses, true);
+  const std::uint32_t n = unit->preSynapses->activeCount;
   for (std::uint32_t i = 0; i < n; ++i) {
-    if (i + kAhead < n) __builtin_prefetch(chain[i + kAhead]);
-    Synapse* s = chain[i];
-    if (!s->active) continue;
+    if (i + kAhead < n) __builtin_prefetch(active[i + kAhead]);
+    Synapse* s = active[i];
     Unit* pre = s->pre;
     if (pre->group->switching && s->lastSwitch > best) {
       candidate = s;

@@ -252,3 +252,22 @@ TEST_F(Plasticity, rate_factor_scales_switching_both_ways) {
   EXPECT_EQ(s->active, 1);
 }
 #endif
+
+TEST_F(Plasticity, a_synapse_switched_by_hand_between_calls_is_seen_at_once) {
+  Synapse* s = link(pre, post, 1, 1.0f);
+  pg->stdpRate = qg->stdpRate = 0;
+  box.q->now = 1.0;
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(box.q->count, 0u);
+  s->active = 1;  // as a driver may do between two runs
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(box.q->count, 1u);
+  s->active = 0;
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(box.q->count, 1u);
+  // A synapse added after a walk joins the next one.
+  Synapse* later = link(pre, qg->unitById[1], 0.5f, 1.0f);
+  later->active = 1;
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(box.q->count, 2u);
+}

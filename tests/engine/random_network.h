@@ -33,7 +33,8 @@ inline void dumpState(std::string& out, const Sandbox& box) {
       out += line;
       if (!u->postSynapses) continue;
       for (const Synapse* s = u->postSynapses->head; s; s = s->nextOut) {
-        std::snprintf(line, sizeof line, "syn %d %a %d %a\n", s->post->id, static_cast<double>(s->weight), s->active,
+        std::snprintf(line, sizeof line, "syn %d %a %d %a\n", s->post->id, static_cast<double>(s->weight),
+                      static_cast<int>(s->active),
                       s->lastSwitch);
         out += line;
       }
