@@ -40,19 +40,19 @@ struct SynapseList {
   Synapse* head = nullptr;  // smallest delay
   Synapse* tail = nullptr;  // largest delay
   // The chain once more as arrays, in chain order: every synapse, and the
-  // active ones alone. The first is made by the first walk and dropped when
-  // the chain changes; the second is made again after any synapse of the
-  // chain is switched. Walks then skip the many switched-off synapses and
-  // load the others independently instead of one link after the other.
+  // active ones alone. Both are made by the first walk and dropped when the
+  // chain changes; every switch of one of its synapses updates the second.
+  // Walks then skip the many switched-off synapses and load the others
+  // independently instead of one link after the other.
   Synapse** inOrder = nullptr;
   Synapse** activeInOrder = nullptr;
   std::uint32_t activeCount = 0;
   std::uint8_t activeKnown = 0;
 };
 
-// The on/off flag of a synapse. It reads and writes as a byte; a write also
-// tells both chains of the synapse that their lists of active synapses must
-// be made again, whoever switches it (the engine or a driver).
+// The on/off flag of a synapse. It reads and writes as a byte; a write that
+// switches the synapse also updates the lists of active synapses of both its
+// chains, whoever switches it (the engine or a driver).
 struct SwitchFlag {
   std::uint8_t value = 0;
   SwitchFlag() = default;

@@ -131,13 +131,42 @@ Synapse* const* activeInOrder(SynapseList* chain, bool incoming) {
   return chain->activeInOrder;
 }
 
+namespace {
+
+// Keeps a chain's list of active synapses in step with one switch, when the
+// list is known: removing or inserting `s` at its place in chain order,
+// found by comparing pointers only, without loading any synapse.
+void updateActiveList(SynapseList* chain, Synapse* s, bool on) {
+  if (!chain || !chain->activeKnown) return;
+  Synapse** active = chain->activeInOrder;
+  std::uint32_t& n = chain->activeCount;
+  if (!on) {
+    std::uint32_t at = 0;
+    while (at < n && active[at] != s) ++at;
+    if (at == n) return;
+    std::memmove(active + at, active + at + 1, (n - at - 1) * sizeof(Synapse*));
+    --n;
+    return;
+  }
+  std::uint32_t at = 0;  // active synapses that come before s in the chain
+  for (std::uint32_t i = 0; i < chain->count && chain->inOrder[i] != s; ++i) {
+    if (at < n && chain->inOrder[i] == active[at]) ++at;
+  }
+  std::memmove(active + at + 1, active + at, (n - at) * sizeof(Synapse*));
+  active[at] = s;
+  ++n;
+}
+
+}  // namespace
+
 SwitchFlag& SwitchFlag::operator=(std::uint8_t on) {
-  if (on == value) return *this;
+  const bool was = value != 0;
   value = on;
+  if (was == (on != 0)) return *this;
   // The flag lives inside its synapse, at a fixed place.
   Synapse* s = reinterpret_cast<Synapse*>(reinterpret_cast<char*>(this) - offsetof(Synapse, active));
-  if (s->pre && s->pre->postSynapses) s->pre->postSynapses->activeKnown = 0;
-  if (s->post && s->post->preSynapses) s->post->preSynapses->activeKnown = 0;
+  if (s->pre) updateActiveList(s->pre->postSynapses, s, on != 0);
+  if (s->post) updateActiveList(s->post->preSynapses, s, on != 0);
   return *this;
 }
 
