@@ -46,13 +46,7 @@ bool LineSource::next_slow(std::string_view& line) {
       }
     }
     if (!skipping_ && pos_ != end_) {
-      const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
-      if (nl) {
-        char* stop = static_cast<char*>(const_cast<void*>(nl));
-        line = std::string_view(pos_, static_cast<std::size_t>(stop - pos_));
-        pos_ = stop + 1;
-        return true;
-      }
+      if (cut_line(line)) return true;
       if (pos_ == buf_.get() && static_cast<std::size_t>(end_ - pos_) == size_) {
         // A whole block without a newline: hand out its start, drop the rest.
         line = std::string_view(pos_, size_);

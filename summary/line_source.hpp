@@ -25,15 +25,7 @@ class LineSource {
   // the end of input or after a read error.
   bool next(std::string_view& line) {
     too_long_ = false;
-    if (pos_ != end_ && !skipping_) {
-      const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
-      if (nl) {
-        char* stop = static_cast<char*>(const_cast<void*>(nl));
-        line = std::string_view(pos_, static_cast<std::size_t>(stop - pos_));
-        pos_ = stop + 1;
-        return true;
-      }
-    }
+    if (pos_ != end_ && !skipping_ && cut_line(line)) return true;
     return next_slow(line);
   }
 
@@ -46,6 +38,15 @@ class LineSource {
   int read_error() const { return read_error_; }
 
  private:
+  // A whole line from what is buffered, when a newline is there.
+  bool cut_line(std::string_view& line) {
+    const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
+    if (!nl) return false;
+    char* stop = static_cast<char*>(const_cast<void*>(nl));
+    line = std::string_view(pos_, static_cast<std::size_t>(stop - pos_));
+    pos_ = stop + 1;
+    return true;
+  }
   bool next_slow(std::string_view& line);
   bool fill();  // false when nothing more could be read
 

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "draws.h"
 #include "experiment.h"
 
 using namespace net1;
 using namespace net1::drivers;
+using net1::testing::drawsSince;
 
 namespace {
 
@@ -52,19 +54,6 @@ std::string spk(double t, int unit) {
   return buf;
 }
 
-// How many draws were made since seedRandom(seed).
-int drawsSince(std::uint32_t seed) {
-  const int a = nextRandom();
-  const int b = nextRandom();
-  seedRandom(seed);
-  int previous = nextRandom();
-  for (int i = 0; i < 100000; ++i) {
-    const int value = nextRandom();
-    if (previous == a && value == b) return i;
-    previous = value;
-  }
-  return -1;
-}
 
 std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;

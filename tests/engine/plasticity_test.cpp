@@ -2,10 +2,12 @@
 
 #include <cmath>
 
+#include "draws.h"
 #include "sandbox.h"
 
 using namespace net1;
 using net1::testing::link;
+using net1::testing::drawsSince;
 using net1::testing::Sandbox;
 
 namespace {
@@ -17,20 +19,6 @@ constexpr std::uint32_t kDrawTop = 24884;
 void nextDrawSucceeds() { seedRandom(kDrawZero); }
 void nextDrawFails() { seedRandom(kDrawTop); }
 
-// How many draws were made since seedRandom(seed): where the generator's next
-// two values stand in the sequence from that seed.
-int drawsSince(std::uint32_t seed) {
-  const int a = nextRandom();
-  const int b = nextRandom();
-  seedRandom(seed);
-  int previous = nextRandom();
-  for (int i = 0; i < 1000; ++i) {
-    const int value = nextRandom();
-    if (previous == a && value == b) return i;
-    previous = value;
-  }
-  return -1;
-}
 
 struct Plasticity : ::testing::Test {
   Sandbox box;
