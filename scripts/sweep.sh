@@ -175,7 +175,7 @@ for p in "$@"; do
   done
 done
 
-popts=(--colsep '\t' --keep-order --joblog "$out/joblog.tsv" -q)
+popts=(--will-cite --colsep '\t' --keep-order --joblog "$out/joblog.tsv" -q)
 [[ -n $jobs ]] && popts+=(-j "$jobs")
 [[ -n $sshloginfile ]] && popts+=(--sshloginfile "$sshloginfile")
 ((dry)) && popts+=(--dry-run)
