@@ -174,10 +174,6 @@ Synapse* addSynapse(Unit* pre, Unit* post, float delay, float weight);
 void addSynapse(Unit* pre, Unit* post, float delay, float weight);
 #endif
 int freePostSynapses(SynapseList* header);
-// The synapses of an incoming (`nextIn`) or outgoing (`nextOut`) chain in
-// order, all of them or the active ones alone (`activeCount` of them).
-Synapse* const* chainInOrder(SynapseList* chain, bool incoming);
-Synapse* const* activeInOrder(SynapseList* chain, bool incoming);
 int freeGroupUnitsAndPostSynapses(Group* group);
 
 // Event queue.

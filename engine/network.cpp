@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "chains.h"
 #include "net1.h"
 
 namespace net1 {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "chains.h"
 #include "net1.h"
 #include "trace_lines.h"
 
