@@ -150,9 +150,11 @@ void updateActiveList(SynapseList* chain, Synapse* s, bool on) {
     return;
   }
   std::uint32_t at = 0;  // active synapses that come before s in the chain
-  for (std::uint32_t i = 0; i < chain->count && chain->inOrder[i] != s; ++i) {
+  std::uint32_t i = 0;
+  for (; i < chain->count && chain->inOrder[i] != s; ++i) {
     if (at < n && chain->inOrder[i] == active[at]) ++at;
   }
+  if (i == chain->count) return;  // a copy of a synapse, in no chain
   std::memmove(active + at + 1, active + at, (n - at) * sizeof(Synapse*));
   active[at] = s;
   ++n;

@@ -253,6 +253,11 @@ TEST_F(Plasticity, a_synapse_switched_by_hand_between_calls_is_seen_at_once) {
   s->active = 0;
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(box.q->count, 1u);
+  // A copy of a synapse belongs to no chain: switching it changes nothing.
+  Synapse copy = *s;
+  copy.active = 1;
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(box.q->count, 1u);
   // A synapse added after a walk joins the next one.
   Synapse* later = link(pre, qg->unitById[1], 0.5f, 1.0f);
   later->active = 1;
