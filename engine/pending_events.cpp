@@ -54,7 +54,6 @@ void PendingEvents::insertIntoRun(const Entry& entry) {
 
 void PendingEvents::push(Event* e) {
   const Entry entry{e->time, e->order, e};
-  ++size_;
   const std::int64_t b = bucketOf(e->time);
   if (b <= current_) {
     insertIntoRun(entry);
@@ -110,7 +109,6 @@ Event* PendingEvents::top() {
 
 void PendingEvents::popTop() {
   run_.pop_back();
-  --size_;
 }
 
 Event* PendingEvents::remove(Event* e, bool& found) {
@@ -147,7 +145,6 @@ Event* PendingEvents::remove(Event* e, bool& found) {
   }
   if (!found && take(far_)) std::make_heap(far_.begin(), far_.end(), [](const Entry& a, const Entry& b) { return earlier(b, a); });
   if (!found) return nullptr;
-  --size_;
   Entry best{};
   bool haveBest = false;
   auto consider = [&](const Entry& entry) {

@@ -32,7 +32,6 @@ struct PendingEvents {
   // Removes any pending event and returns the one that follows it in
   // processing order (null when none); false `found` when it is not here.
   Event* remove(Event* e, bool& found);
-  std::size_t size() const { return size_; }
 
  private:
   struct Entry {
@@ -56,7 +55,6 @@ struct PendingEvents {
   std::int64_t current_ = 0;    // the bucket the run belongs to
   std::size_t inRing_ = 0;
   std::vector<Entry> far_;      // a binary heap of entries beyond the ring
-  std::size_t size_ = 0;
 
   std::vector<Event*> slabs_;
   Event* freeList_ = nullptr;
