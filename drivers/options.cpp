@@ -157,7 +157,12 @@ ParseResult parseOptions(const ProgramSettings& program, int argc, const char* c
       if (looksNegative) return fail("the switch-rate factor must not be negative, got '" + std::string(arg) + "'");
       auto factor = parseFactor(argv[i]);
       if (!factor) return fail("invalid switch-rate factor '" + std::string(arg) + "': expected a non-negative decimal number");
+      // The factor is kept in single precision; one too large for it would
+      // silently become infinite.
       result.options.rateFactor = static_cast<float>(*factor);
+      if (!std::isfinite(result.options.rateFactor)) {
+        return fail("switch-rate factor '" + std::string(arg) + "' is too large (at most about 3.4e38)");
+      }
       haveFactor = true;
     } else {
       return fail("unexpected argument '" + std::string(arg) + "' (see --help)");

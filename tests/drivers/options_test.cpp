@@ -77,6 +77,7 @@ TEST(options, usage_errors_name_the_problem_in_one_line) {
       {"exp-xor-rand", {"--seed", "3"}, "missing switch-rate factor"},
       {"exp-xor-shift", {"l.5"}, "invalid switch-rate factor 'l.5'"},
       {"exp-xor-shift", {"-0.5"}, "must not be negative"},
+      {"exp-xor-shift", {"1e39"}, "is too large"},
       {"exp-xor-shift", {"1", "2"}, "unexpected argument '2'"},
   };
   for (const Case& c : cases) {
