@@ -35,7 +35,9 @@ Event* listAdd(EventQueue* q, double t) {
   return e;
 }
 
-Event* listDelete(Event* e, EventQueue* q) {
+// Takes an event out of the queue's doubly linked list (the whole list, or
+// the block of the current time point) and returns its former `prev`.
+Event* unlink(Event* e, EventQueue* q) {
   Event* p = e->prev;
   Event* n = e->next;
   if (p) {
@@ -48,6 +50,11 @@ Event* listDelete(Event* e, EventQueue* q) {
   } else {
     q->tail = p;
   }
+  return p;
+}
+
+Event* listDelete(Event* e, EventQueue* q) {
+  Event* p = unlink(e, q);
   std::free(e);
   --q->count;
   return p;
@@ -60,18 +67,7 @@ Event* storeDelete(Event* e, EventQueue* q) {
   PendingEvents* pending = q->pending;
   Event* following = nullptr;
   if (e->inBlock) {
-    Event* p = e->prev;
-    Event* n = e->next;
-    if (p) {
-      p->next = n;
-    } else {
-      q->head = n;
-    }
-    if (n) {
-      n->prev = p;
-    } else {
-      q->tail = p;
-    }
+    Event* p = unlink(e, q);
     following = p ? p : pending->top();
   } else {
     bool found = false;
