@@ -7,7 +7,7 @@
 namespace net1 {
 namespace {
 
-constexpr double kBucketsPerTimeUnit = 32.0;  // a power of two: time * 32 is exact
+constexpr double kBucketsPerTimeUnit = 64.0;  // a power of two: time * 64 is exact
 constexpr std::size_t kSlab = 4096;
 
 }  // namespace

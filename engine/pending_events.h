@@ -1,12 +1,13 @@
 // The fast store of pending events behind the event queue.
 //
 // Events come out in order of (time, insertion number), exactly the order of
-// the plain list. They are kept in a calendar: a ring of buckets of 1/32
-// time unit each, covering the next 128 time units, plus a heap for events
-// further ahead. A new event is linked into its bucket unsorted, through its
-// own `next` (so a push touches only the event and one slot of a small
-// table); a bucket is sorted once, when the clock reaches it. Events at or before the bucket
-// being consumed join its sorted run directly. Push and pop are thus O(1) on
+// the plain list. They are kept in a calendar: a ring of buckets of 1/64
+// time unit each, covering the next 64 time units (longer than any delay
+// the programs make), plus a heap for events further ahead. A new event is
+// linked into its bucket unsorted, through its own `next` (so a push
+// touches only the event and one slot of a small table); a bucket is sorted
+// once, when the clock reaches it. Events at or before the bucket being
+// consumed join its sorted run directly. Push and pop are thus O(1) on
 // average however many events are pending.
 #pragma once
 
