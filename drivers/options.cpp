@@ -55,7 +55,7 @@ std::optional<long> parseSteps(const char* text) {
   return value;
 }
 
-std::optional<double> parseFactor(const char* text) {
+std::optional<float> parseFactor(const char* text) {
   const char* c = text;
   while (std::isspace(static_cast<unsigned char>(*c))) ++c;
   const char* start = c;
@@ -80,7 +80,9 @@ std::optional<double> parseFactor(const char* text) {
   while (std::isspace(static_cast<unsigned char>(*c))) ++c;
   if (*c) return std::nullopt;
   std::string number(start, end);
-  double value = std::strtod(number.c_str(), nullptr);
+  // Rounded once, to the precision the factor is kept in; a number too
+  // large for it would silently become infinite.
+  const float value = static_cast<float>(std::strtod(number.c_str(), nullptr));
   if (!std::isfinite(value)) return std::nullopt;
   return value;
 }
@@ -157,12 +159,7 @@ ParseResult parseOptions(const ProgramSettings& program, int argc, const char* c
       if (looksNegative) return fail("the switch-rate factor must not be negative, got '" + std::string(arg) + "'");
       auto factor = parseFactor(argv[i]);
       if (!factor) return fail("invalid switch-rate factor '" + std::string(arg) + "': expected a non-negative decimal number");
-      // The factor is kept in single precision; one too large for it would
-      // silently become infinite.
-      result.options.rateFactor = static_cast<float>(*factor);
-      if (!std::isfinite(result.options.rateFactor)) {
-        return fail("switch-rate factor '" + std::string(arg) + "' is too large (at most about 3.4e38)");
-      }
+      result.options.rateFactor = *factor;
       haveFactor = true;
     } else {
       return fail("unexpected argument '" + std::string(arg) + "' (see --help)");

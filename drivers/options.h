@@ -31,7 +31,8 @@ std::string usageText(const ProgramSettings& program);
 // Strict readers for option values; exposed for tests.
 std::optional<std::uint32_t> parseSeed(const char* text);
 std::optional<long> parseSteps(const char* text);
-// A complete, finite, non-negative decimal number, white space around it aside.
-std::optional<double> parseFactor(const char* text);
+// A complete, non-negative decimal number, white space around it aside,
+// rounded to single precision, where it must still be finite.
+std::optional<float> parseFactor(const char* text);
 
 }  // namespace net1::drivers
