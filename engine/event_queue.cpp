@@ -7,12 +7,14 @@ namespace net1 {
 
 namespace {
 
-PendingEvents* store(EventQueue* q) {
-  if (!q->pending) q->pending = new PendingEvents;
+[[gnu::noinline]] PendingEvents* makeStore(EventQueue* q) {
+  q->pending = new PendingEvents;
   return q->pending;
 }
 
-Event* listAdd(EventQueue* q, double t) {
+// The list's insertion walk and removals are kept out of line, off the path
+// every event of the fast store takes.
+[[gnu::noinline]] Event* listAdd(EventQueue* q, double t) {
   Event* found = q->head;
   while (found && !(t >= found->time)) found = found->next;
   Event* e = allocRecord<Event>();
@@ -53,7 +55,7 @@ Event* unlink(Event* e, EventQueue* q) {
   return p;
 }
 
-Event* listDelete(Event* e, EventQueue* q) {
+[[gnu::noinline]] Event* listDelete(Event* e, EventQueue* q) {
   Event* p = unlink(e, q);
   std::free(e);
   --q->count;
@@ -63,17 +65,20 @@ Event* listDelete(Event* e, EventQueue* q) {
 // Deleting from the fast store answers what the list would: the event that
 // follows in processing order. For the block of the current time point that
 // is its neighbour, or past the block the earliest event still stored.
-Event* storeDelete(Event* e, EventQueue* q) {
+Event* blockDelete(Event* e, EventQueue* q) {
   PendingEvents* pending = q->pending;
-  Event* following = nullptr;
-  if (e->inBlock) {
-    Event* p = unlink(e, q);
-    following = p ? p : pending->top();
-  } else {
-    bool found = false;
-    following = pending->remove(e, found);
-    if (!found) return nullptr;  // not pending here
-  }
+  Event* p = unlink(e, q);
+  Event* following = p ? p : pending->top();
+  pending->release(e);
+  --q->count;
+  return following;
+}
+
+[[gnu::noinline]] Event* storeDelete(Event* e, EventQueue* q) {
+  PendingEvents* pending = q->pending;
+  bool found = false;
+  Event* following = pending->remove(e, found);
+  if (!found) return nullptr;  // not pending here
   pending->release(e);
   --q->count;
   return following;
@@ -84,20 +89,28 @@ Event* storeDelete(Event* e, EventQueue* q) {
 Event* addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse) {
   if (!unit || !q) fatal("unit or q is NULL");
   const double t = delay + q->now;
-  Event* e = q->referenceList ? listAdd(q, t) : store(q)->newEvent();
+  PendingEvents* pending = nullptr;
+  Event* e;
+  if (q->referenceList) {
+    e = listAdd(q, t);
+  } else {
+    pending = q->pending ? q->pending : makeStore(q);
+    e = pending->newEvent();
+  }
   e->time = t;
   e->amount = amount;
   e->unit = unit;
   e->synapse = synapse;
   e->order = q->added++;
-  if (!q->referenceList) q->pending->push(e);
+  if (pending) pending->push(e);
   ++q->count;
   return e;
 }
 
 Event* deleteEvent(Event* event, EventQueue* q) {
   if (!event || !q) return nullptr;
-  return q->referenceList ? listDelete(event, q) : storeDelete(event, q);
+  if (q->referenceList) return listDelete(event, q);
+  return event->inBlock ? blockDelete(event, q) : storeDelete(event, q);
 }
 
 Event* earliestEvent(const EventQueue* q) {

@@ -156,7 +156,7 @@ T* allocRecord() {
 
 // Fatal error: the fixed message on standard output (after everything
 // written so far) and on standard error, then exit status 1.
-[[noreturn]] void fatal(const char* message);
+[[noreturn, gnu::cold]] void fatal(const char* message);
 
 // The process-wide 15-bit generator behind every random draw (values 0 to
 // 32767), so that runs repeat exactly on every platform.

@@ -1,13 +1,11 @@
 #include "pending_events.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 
 namespace net1 {
 namespace {
 
-constexpr double kBucketsPerTimeUnit = 64.0;  // a power of two: time * 64 is exact
 constexpr std::size_t kSlab = 4096;
 
 }  // namespace
@@ -18,31 +16,10 @@ PendingEvents::~PendingEvents() {
   for (Event* slab : slabs_) std::free(slab);
 }
 
-Event* PendingEvents::newEvent() {
-  if (!freeList_) {
-    Event* slab = static_cast<Event*>(allocMem(kSlab * sizeof(Event)));
-    slabs_.push_back(slab);
-    for (std::size_t i = kSlab; i-- > 0;) release(&slab[i]);
-  }
-  Event* e = freeList_;
-  freeList_ = e->next;
-  *e = Event{};
-  return e;
-}
-
-void PendingEvents::release(Event* e) {
-  e->next = freeList_;
-  freeList_ = e;
-}
-
-// Monotone in time: a later time never gets an earlier bucket. Times that
-// are not numbers, or far outside any run, still get a bucket without
-// undefined conversions.
-std::int64_t PendingEvents::bucketOf(double time) {
-  const double x = std::floor(time * kBucketsPerTimeUnit);
-  if (!(x > -4e18)) return INT64_MIN;
-  if (x > 4e18) return INT64_MAX / 2;
-  return static_cast<std::int64_t>(x);
+void PendingEvents::refill() {
+  Event* slab = static_cast<Event*>(allocMem(kSlab * sizeof(Event)));
+  slabs_.push_back(slab);
+  for (std::size_t i = kSlab; i-- > 0;) release(&slab[i]);
 }
 
 void PendingEvents::insertIntoRun(const Entry& entry) {
@@ -50,25 +27,6 @@ void PendingEvents::insertIntoRun(const Entry& entry) {
   auto at = std::lower_bound(run_.begin(), run_.end(), entry,
                              [](const Entry& a, const Entry& b) { return earlier(b, a); });
   run_.insert(at, entry);
-}
-
-void PendingEvents::push(Event* e) {
-  const Entry entry{e->time, e->order, e};
-  const std::int64_t b = bucketOf(e->time);
-  if (b <= current_) {
-    insertIntoRun(entry);
-  } else if (b - current_ < static_cast<std::int64_t>(kBuckets)) {
-    toRing(e, b);
-  } else {
-    pushFar(entry);
-  }
-}
-
-void PendingEvents::toRing(Event* e, std::int64_t bucket) {
-  Event*& first = ring_[static_cast<std::size_t>(bucket) % kBuckets];
-  e->next = first;
-  first = e;
-  ++inRing_;
 }
 
 bool PendingEvents::advance() {
@@ -98,17 +56,19 @@ bool PendingEvents::advance() {
       toRing(entry.event, b);
     }
   }
-  std::sort(run_.begin(), run_.end(), [](const Entry& a, const Entry& b) { return earlier(b, a); });
+  // A bucket holds a few events at a time; a plain insertion sort is the
+  // cheapest way to order so few, and no two entries compare equal.
+  if (run_.size() <= 16) {
+    for (std::size_t i = 1; i < run_.size(); ++i) {
+      const Entry entry = run_[i];
+      std::size_t j = i;
+      for (; j > 0 && earlier(run_[j - 1], entry); --j) run_[j] = run_[j - 1];
+      run_[j] = entry;
+    }
+  } else {
+    std::sort(run_.begin(), run_.end(), [](const Entry& a, const Entry& b) { return earlier(b, a); });
+  }
   return true;
-}
-
-Event* PendingEvents::top() {
-  if (run_.empty() && !advance()) return nullptr;
-  return run_.back().event;
-}
-
-void PendingEvents::popTop() {
-  run_.pop_back();
 }
 
 Event* PendingEvents::remove(Event* e, bool& found) {

@@ -9,6 +9,10 @@
 // once, when the clock reaches it. Events at or before the bucket being
 // consumed join its sorted run directly. Push and pop are thus O(1) on
 // average however many events are pending.
+//
+// Every event goes through push, top and popTop, so those and the pool are
+// written here to be inlined into the engine's loops; the rarer work
+// (moving to the next bucket, removing an arbitrary event) stays out of line.
 #pragma once
 
 #include <cstdint>
@@ -24,12 +28,37 @@ struct PendingEvents {
   PendingEvents(const PendingEvents&) = delete;
   PendingEvents& operator=(const PendingEvents&) = delete;
 
-  Event* newEvent();          // from the pool, all fields zero
-  void release(Event* e);     // back to the pool
+  // From the pool. Only `next` and `inBlock` are reset here: the caller
+  // fills in every other field.
+  Event* newEvent() {
+    if (!freeList_) refill();
+    Event* e = freeList_;
+    freeList_ = e->next;
+    e->next = nullptr;
+    e->prev = nullptr;
+    e->inBlock = 0;
+    return e;
+  }
+  void release(Event* e) {  // back to the pool
+    e->next = freeList_;
+    freeList_ = e;
+  }
 
-  void push(Event* e);
-  Event* top();               // the earliest pending event, or null
-  void popTop();              // removes the earliest (after top())
+  void push(Event* e) {
+    const std::int64_t b = bucketOf(e->time);
+    if (b <= current_) {
+      insertIntoRun(Entry{e->time, e->order, e});
+    } else if (b - current_ < static_cast<std::int64_t>(kBuckets)) {
+      toRing(e, b);
+    } else {
+      pushFar(Entry{e->time, e->order, e});
+    }
+  }
+  Event* top() {  // the earliest pending event, or null
+    if (run_.empty() && !advance()) return nullptr;
+    return run_.back().event;
+  }
+  void popTop() { run_.pop_back(); }  // removes the earliest (after top())
   // Removes any pending event and returns the one that follows it in
   // processing order (null when none); false `found` when it is not here.
   Event* remove(Event* e, bool& found);
@@ -43,10 +72,26 @@ struct PendingEvents {
   static bool earlier(const Entry& a, const Entry& b) {
     return a.time < b.time || (a.time == b.time && a.order < b.order);
   }
-  static std::int64_t bucketOf(double time);
+  // Monotone in time: a later time never gets an earlier bucket. Times that
+  // are not numbers, or far outside any run, still get a bucket without
+  // undefined conversions.
+  static std::int64_t bucketOf(double time) {
+    const double x = time * 64.0;  // 64 buckets a time unit; a power of two keeps it exact
+    if (!(x > -4e18)) return INT64_MIN;
+    if (x > 4e18) return INT64_MAX / 2;
+    std::int64_t b = static_cast<std::int64_t>(x);  // toward zero, then down
+    if (static_cast<double>(b) > x) --b;
+    return b;
+  }
+  void refill();
   void insertIntoRun(const Entry& entry);
   bool advance();  // moves the next non-empty bucket into the run
-  void toRing(Event* e, std::int64_t bucket);
+  void toRing(Event* e, std::int64_t bucket) {
+    Event*& first = ring_[static_cast<std::size_t>(bucket) % kBuckets];
+    e->next = first;
+    first = e;
+    ++inRing_;
+  }
   void pushFar(const Entry& entry);
   void popFar();
 
