@@ -9,5 +9,6 @@ namespace net1 {
 // order, all of them or the active ones alone (`activeCount` of them).
 Synapse* const* chainInOrder(SynapseList* chain, bool incoming);
 Synapse* const* activeInOrder(SynapseList* chain, bool incoming);
+// After chainInOrder of an outgoing chain: its `switchedOffSince`.
 
 }  // namespace net1

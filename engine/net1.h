@@ -46,6 +46,15 @@ struct SynapseList {
   // independently instead of one link after the other.
   Synapse** inOrder = nullptr;
   Synapse** activeInOrder = nullptr;
+  // The last switch time of each active synapse, beside it in the same
+  // order, so that a walk that only compares switch times reads one small
+  // array instead of every synapse.
+  double* activeSwitchTimes = nullptr;
+  // Outgoing chains only, beside `inOrder`: the last switch time of each
+  // switched-off synapse, and +infinity for an active one, which therefore
+  // never looks as if it had waited. The search for a synapse to switch on
+  // reads this array alone.
+  double* switchedOffSince = nullptr;
   std::uint32_t activeCount = 0;
   std::uint8_t activeKnown = 0;
 };
@@ -60,6 +69,17 @@ struct SwitchFlag {
   operator std::uint8_t() const { return value; }
   SwitchFlag& operator=(std::uint8_t on);
   SwitchFlag& operator=(const SwitchFlag& other) { return *this = other.value; }
+};
+
+// The time of a synapse's last switch. It reads and writes as a double; a
+// write also updates the copies kept beside the lists of active synapses.
+struct SwitchTime {
+  double value = 0;
+  SwitchTime() = default;
+  SwitchTime(const SwitchTime&) = default;
+  operator double() const { return value; }
+  SwitchTime& operator=(double time);
+  SwitchTime& operator=(const SwitchTime& other) { return *this = other.value; }
 };
 
 struct Group {
@@ -105,7 +125,7 @@ struct Synapse {
   Unit* post = nullptr;
   float delay = 0;
   float weight = 0;        // a magnitude: inhibitory units send -weight
-  double lastSwitch = 0;   // time of the last switch on or off
+  SwitchTime lastSwitch;   // time of the last switch on or off
   SwitchFlag active;       // 1: switched on and transmitting
   Synapse* nextIn = nullptr;   // next in the incoming chain of post
   Synapse* nextOut = nullptr;  // next in the outgoing chain of pre

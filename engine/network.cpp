@@ -1,12 +1,23 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "chains.h"
 #include "net1.h"
 
 namespace net1 {
 namespace {
+
+void dropWalkArrays(SynapseList* chain) {
+  std::free(chain->inOrder);
+  std::free(chain->activeInOrder);
+  std::free(chain->activeSwitchTimes);
+  std::free(chain->switchedOffSince);
+  chain->inOrder = chain->activeInOrder = nullptr;
+  chain->activeSwitchTimes = chain->switchedOffSince = nullptr;
+  chain->activeKnown = 0;
+}
 
 // Links `s` into a chain sorted by delay, in front of the first synapse
 // whose delay is at least its own: equal delays put the newest first, and a
@@ -27,16 +38,12 @@ void insertByDelay(SynapseList* chain, Synapse* s) {
   }
   if (!at) chain->tail = s;
   ++chain->count;
-  std::free(chain->inOrder);
-  std::free(chain->activeInOrder);
-  chain->inOrder = chain->activeInOrder = nullptr;
-  chain->activeKnown = 0;
+  dropWalkArrays(chain);
 }
 
 void freeChainHeader(SynapseList* header) {
   if (!header) return;
-  std::free(header->inOrder);
-  std::free(header->activeInOrder);
+  dropWalkArrays(header);
   std::free(header);
 }
 
@@ -107,11 +114,23 @@ int freePostSynapses(SynapseList* header) {
   return 1;
 }
 
+namespace {
+
+double offSince(const Synapse* s) {
+  return s->active ? std::numeric_limits<double>::infinity() : static_cast<double>(s->lastSwitch);
+}
+
+}  // namespace
+
 Synapse* const* chainInOrder(SynapseList* chain, bool incoming) {
   if (!chain->inOrder && chain->count > 0) {
     chain->inOrder = static_cast<Synapse**>(allocMem(chain->count * sizeof(Synapse*)));
     std::uint32_t i = 0;
     for (Synapse* s = chain->head; s; s = incoming ? s->nextIn : s->nextOut) chain->inOrder[i++] = s;
+    if (!incoming) {
+      chain->switchedOffSince = static_cast<double*>(allocMem(chain->count * sizeof(double)));
+      for (i = 0; i < chain->count; ++i) chain->switchedOffSince[i] = offSince(chain->inOrder[i]);
+    }
   }
   return chain->inOrder;
 }
@@ -121,10 +140,13 @@ Synapse* const* activeInOrder(SynapseList* chain, bool incoming) {
     Synapse* const* all = chainInOrder(chain, incoming);
     if (!chain->activeInOrder && chain->count > 0) {
       chain->activeInOrder = static_cast<Synapse**>(allocMem(chain->count * sizeof(Synapse*)));
+      chain->activeSwitchTimes = static_cast<double*>(allocMem(chain->count * sizeof(double)));
     }
     std::uint32_t n = 0;
     for (std::uint32_t i = 0; i < chain->count; ++i) {
-      if (all[i]->active) chain->activeInOrder[n++] = all[i];
+      if (!all[i]->active) continue;
+      chain->activeSwitchTimes[n] = all[i]->lastSwitch;
+      chain->activeInOrder[n++] = all[i];
     }
     chain->activeCount = n;
     chain->activeKnown = 1;
@@ -140,12 +162,14 @@ namespace {
 void updateActiveList(SynapseList* chain, Synapse* s, bool on) {
   if (!chain || !chain->activeKnown) return;
   Synapse** active = chain->activeInOrder;
+  double* times = chain->activeSwitchTimes;
   std::uint32_t& n = chain->activeCount;
   if (!on) {
     std::uint32_t at = 0;
     while (at < n && active[at] != s) ++at;
     if (at == n) return;
     std::memmove(active + at, active + at + 1, (n - at - 1) * sizeof(Synapse*));
+    std::memmove(times + at, times + at + 1, (n - at - 1) * sizeof(double));
     --n;
     return;
   }
@@ -156,8 +180,30 @@ void updateActiveList(SynapseList* chain, Synapse* s, bool on) {
   }
   if (i == chain->count) return;  // a copy of a synapse, in no chain
   std::memmove(active + at + 1, active + at, (n - at) * sizeof(Synapse*));
+  std::memmove(times + at + 1, times + at, (n - at) * sizeof(double));
   active[at] = s;
+  times[at] = s->lastSwitch;
   ++n;
+}
+
+// Keeps the copy of an active synapse's switch time in step with the synapse.
+void updateSwitchTime(SynapseList* chain, const Synapse* s) {
+  if (!chain || !chain->activeKnown) return;
+  for (std::uint32_t i = 0; i < chain->activeCount; ++i) {
+    if (chain->activeInOrder[i] != s) continue;
+    chain->activeSwitchTimes[i] = s->lastSwitch;
+    return;
+  }
+}
+
+// Keeps the switched-off time of `s` in its outgoing chain in step with it.
+void updateOffSince(SynapseList* out, const Synapse* s) {
+  if (!out || !out->switchedOffSince) return;
+  for (std::uint32_t i = 0; i < out->count; ++i) {
+    if (out->inOrder[i] != s) continue;
+    out->switchedOffSince[i] = offSince(s);
+    return;
+  }
 }
 
 }  // namespace
@@ -168,8 +214,24 @@ SwitchFlag& SwitchFlag::operator=(std::uint8_t on) {
   if (was == (on != 0)) return *this;
   // The flag lives inside its synapse, at a fixed place.
   Synapse* s = reinterpret_cast<Synapse*>(reinterpret_cast<char*>(this) - offsetof(Synapse, active));
-  if (s->pre) updateActiveList(s->pre->postSynapses, s, on != 0);
+  if (s->pre) {
+    updateActiveList(s->pre->postSynapses, s, on != 0);
+    updateOffSince(s->pre->postSynapses, s);
+  }
   if (s->post) updateActiveList(s->post->preSynapses, s, on != 0);
+  return *this;
+}
+
+SwitchTime& SwitchTime::operator=(double time) {
+  value = time;
+  // The time lives inside its synapse, at a fixed place.
+  Synapse* s = reinterpret_cast<Synapse*>(reinterpret_cast<char*>(this) - offsetof(Synapse, lastSwitch));
+  if (!s->active) {
+    if (s->pre) updateOffSince(s->pre->postSynapses, s);
+    return *this;
+  }
+  if (s->pre) updateSwitchTime(s->pre->postSynapses, s);
+  if (s->post) updateSwitchTime(s->post->preSynapses, s);
   return *this;
 }
 

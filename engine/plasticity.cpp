@@ -81,12 +81,11 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
     Synapse* candidate = nullptr;
     double best = 0.0;
     Synapse* const* all = chainInOrder(out, false);
+    const double* offSince = out->switchedOffSince;  // +infinity for active synapses
     for (std::uint32_t i = 0; i < out->count; ++i) {
-      Synapse* s = all[i];
-      if (s->active) continue;
-      const double gap = now - s->lastSwitch;
+      const double gap = now - offSince[i];
       if (gap > best) {
-        candidate = s;
+        candidate = all[i];
         best = gap;
       }
     }
@@ -107,24 +106,37 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   const double now = q->now;
   const bool stdp = unit->group->stdpRate > 0;
 
-  // The switch-off candidate is the active synapse switched most recently.
+  // The switch-off candidate is the active synapse switched most recently
+  // (the first in chain order among equals) whose pre unit's group switches.
   Synapse* candidate = nullptr;
   double best = 0.0;
-  Synapse* const* active = activeInOrder(unit->preSynapses, true);
-  const std::uint32_t n = unit->preSynapses->activeCount;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    if (i + kAhead < n) __builtin_prefetch(active[i + kAhead]);
-    Synapse* s = active[i];
-    Unit* pre = s->pre;
-    if (pre->group->switching && s->lastSwitch > best) {
-      candidate = s;
-      best = s->lastSwitch;
-    }
-    if (stdp) {
+  SynapseList* in = unit->preSynapses;
+  Synapse* const* active = activeInOrder(in, true);
+  const std::uint32_t n = in->activeCount;
+  if (stdp) {
+    for (std::uint32_t i = 0; i < n; ++i) {
+      if (i + kAhead < n) __builtin_prefetch(active[i + kAhead]);
+      Synapse* s = active[i];
+      Unit* pre = s->pre;
+      if (pre->group->switching && s->lastSwitch > best) {
+        candidate = s;
+        best = s->lastSwitch;
+      }
       const Group* pg = pre->group;
       const float change = stdpChange(pre->excitatory ? 1.0 : -1.0, now - pre->lastSpike, pg->stdpRate);
       s->weight = clampWeight(s->weight + change, pg);
       if (q->plasticityLog) trace::stdp(*q->plasticityLog, "ustdp", now, pre, unit, change, s->weight);
+    }
+  } else {
+    // Without learning only switch times are compared: they are read from
+    // the copies beside the list, and a synapse itself only when its time
+    // beats the best so far.
+    const double* times = in->activeSwitchTimes;
+    for (std::uint32_t i = 0; i < n; ++i) {
+      if (times[i] > best && active[i]->pre->group->switching) {
+        candidate = active[i];
+        best = times[i];
+      }
     }
   }
   if (!candidate) return 1;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <vector>
 
 #include "draws.h"
 #include "sandbox.h"
@@ -263,4 +265,89 @@ TEST_F(Plasticity, a_synapse_switched_by_hand_between_calls_is_seen_at_once) {
   later->active = 1;
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(box.q->count, 2u);
+}
+
+namespace {
+
+// The switch candidates as the rules define them, read from the records.
+Synapse* longestWaitingOff(const Unit* pre, double now) {
+  if (!pre->group->switching) return nullptr;
+  Synapse* candidate = nullptr;
+  double best = 0.0;
+  for (Synapse* s = pre->postSynapses->head; s; s = s->nextOut) {
+    if (!s->active && now - s->lastSwitch > best) {
+      candidate = s;
+      best = now - s->lastSwitch;
+    }
+  }
+  return candidate;
+}
+
+Synapse* mostRecentlyOn(const Unit* post) {
+  Synapse* candidate = nullptr;
+  double best = 0.0;
+  for (Synapse* s = post->preSynapses->head; s; s = s->nextIn) {
+    if (s->active && s->pre->group->switching && s->lastSwitch > best) {
+      candidate = s;
+      best = s->lastSwitch;
+    }
+  }
+  return candidate;
+}
+
+}  // namespace
+
+// Switch times and flags written by hand between walks (as a driver may)
+// must decide the next search exactly as the records say, ties included.
+TEST_F(Plasticity, switch_searches_follow_times_and_flags_written_by_hand) {
+  Group* fan = box.group("fan", 8);
+  fan->switching = 1;
+  pg->stdpRate = qg->stdpRate = fan->stdpRate = 0;
+  std::vector<Synapse*> all;
+  for (int i = 0; i < 8; ++i) {
+    all.push_back(link(pre, fan->unitById[i], static_cast<float>(i % 3), 1.0f));
+    all.push_back(link(fan->unitById[i], post, static_cast<float>(i % 2), 1.0f));
+  }
+  all.push_back(link(pre, post, 1, 1.0f));
+  const double times[] = {0.0, 0.25, 0.5, 1.0, 2.0};
+  std::mt19937 random(7);
+  box.q->now = 1.0;
+  for (int round = 0; round < 300; ++round) {
+    for (Synapse* s : all) {
+      if (random() % 3 == 0) s->active = random() % 2;
+      if (random() % 3 == 0) s->lastSwitch = times[random() % 5];
+    }
+    pg->switching = random() % 4 != 0;
+
+    Synapse* on = longestWaitingOff(pre, box.q->now);
+    pre->marked = 0;
+    nextDrawSucceeds();
+    tuneAndPropagate(pre, box.q);
+    for (Synapse* s = pre->postSynapses->head; s; s = s->nextOut) {
+      if (s == on) {
+        ASSERT_EQ(s->active, 1) << "round " << round;
+        ASSERT_EQ(s->lastSwitch, box.q->now);
+      }
+    }
+    if (!on) {
+      ASSERT_EQ(box.take().find("swon"), std::string::npos) << "round " << round;
+    }
+
+    Synapse* off = mostRecentlyOn(post);
+    for (Unit* u : {pre, fan->unitById[0], fan->unitById[1], fan->unitById[2], fan->unitById[3],
+                    fan->unitById[4], fan->unitById[5], fan->unitById[6], fan->unitById[7]}) {
+      u->marked = 1;
+    }
+    box.take();
+    nextDrawSucceeds();
+    updatePreSynapses(post, box.q);
+    const std::string lines = box.take();
+    if (off) {
+      ASSERT_EQ(off->active, 0) << "round " << round;
+      ASSERT_EQ(off->lastSwitch, box.q->now);
+      ASSERT_NE(lines.find("swoff"), std::string::npos);
+    } else {
+      ASSERT_EQ(lines.find("swoff"), std::string::npos) << "round " << round;
+    }
+  }
 }

@@ -35,7 +35,7 @@ inline void dumpState(std::string& out, const Sandbox& box) {
       for (const Synapse* s = u->postSynapses->head; s; s = s->nextOut) {
         std::snprintf(line, sizeof line, "syn %d %a %d %a\n", s->post->id, static_cast<double>(s->weight),
                       static_cast<int>(s->active),
-                      s->lastSwitch);
+                      static_cast<double>(s->lastSwitch));
         out += line;
       }
     }
