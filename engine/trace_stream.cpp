@@ -6,14 +6,68 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 
 namespace net1 {
 namespace {
 
-constexpr std::size_t kBufferSize = 1 << 20;
+// Large enough that writes are few, small enough to stay in the caches
+// beside the network instead of pushing it out.
+constexpr std::size_t kBufferSize = 1 << 16;
 // Longest "%f" of a double: 309 integer digits, sign, point and six decimals.
 constexpr std::size_t kLongestFixed = 320;
+
+#ifndef NET1_PLAIN_DESIGN
+// Writes `value` (finite, |value| < 2^53) as "%f" would, and returns the end.
+// The value is m * 2^-k exactly, so its fraction times 10^6 is an integer
+// over 2^k, computed exactly in 128 bits and rounded to nearest, ties to
+// even, as printf rounds the exact binary value.
+char* writeFixedExact(char* at, double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  if (bits >> 63) *at++ = '-';
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+  int k = 1074;  // subnormals and zero: m * 2^-1074
+  if (biased != 0) {
+    m |= std::uint64_t{1} << 52;
+    k = 1075 - biased;
+  }
+  std::uint64_t whole = 0;
+  std::uint64_t micros = 0;
+  if (k <= 0) {
+    whole = m << -k;  // an integer; below 2^53 by the caller's test
+  } else if (k < 64) {
+    whole = m >> k;
+    const std::uint64_t fraction = m & ((std::uint64_t{1} << k) - 1);
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(fraction) * 1000000u;
+    micros = static_cast<std::uint64_t>(scaled >> k);
+    const unsigned __int128 rest = scaled - (static_cast<unsigned __int128>(micros) << k);
+    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (k - 1);
+    if (rest > half || (rest == half && (micros & 1))) ++micros;
+  } else if (k < 120) {
+    // No whole part; the product stays below 2^73, and beyond 2^-120 the
+    // value rounds to 0 anyway.
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(m) * 1000000u;
+    micros = static_cast<std::uint64_t>(scaled >> k);
+    const unsigned __int128 rest = scaled - (static_cast<unsigned __int128>(micros) << k);
+    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (k - 1);
+    if (rest > half || (rest == half && (micros & 1))) ++micros;
+  }
+  if (micros == 1000000) {
+    micros = 0;
+    ++whole;
+  }
+  at = std::to_chars(at, at + 20, whole).ptr;
+  *at = '.';
+  for (int i = 6; i > 0; --i) {
+    at[i] = static_cast<char>('0' + micros % 10);
+    micros /= 10;
+  }
+  return at + 7;
+}
+#endif
 
 }  // namespace
 
@@ -57,8 +111,9 @@ Stream& Stream::fixed(double value) {
 #ifdef NET1_PLAIN_DESIGN
   length_ += static_cast<std::size_t>(std::snprintf(buffer_ + length_, kLongestFixed, "%f", value));
 #else
-  // to_chars with fixed notation and a precision is exactly rounded, as
-  // printf's "%f" is; only the spelling of infinities and NaNs differs.
+  // Infinities and NaNs are spelled as printf spells them; numbers below
+  // 2^53 are converted exactly here, larger ones (all whole) by to_chars,
+  // which rounds exactly as printf's "%f" does.
   char* at = buffer_ + length_;
   if (value != value || value - value != 0) {
     const bool negative = std::signbit(value);
@@ -68,8 +123,23 @@ Stream& Stream::fixed(double value) {
     length_ = static_cast<std::size_t>(at + 3 - buffer_);
     return *this;
   }
-  auto result = std::to_chars(at, buffer_ + capacity_, value, std::chars_format::fixed, 6);
-  length_ = static_cast<std::size_t>(result.ptr - buffer_);
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  if (lastFixedLength_ > 0 && bits == lastFixedBits_) {
+    std::memcpy(at, lastFixed_, lastFixedLength_);
+    length_ += lastFixedLength_;
+    return *this;
+  }
+  char* end = std::fabs(value) < 9007199254740992.0  // 2^53
+                  ? writeFixedExact(at, value)
+                  : std::to_chars(at, buffer_ + capacity_, value, std::chars_format::fixed, 6).ptr;
+  const std::size_t length = static_cast<std::size_t>(end - at);
+  if (length <= sizeof lastFixed_) {
+    std::memcpy(lastFixed_, at, length);
+    lastFixedBits_ = bits;
+    lastFixedLength_ = static_cast<std::uint8_t>(length);
+  }
+  length_ += length;
 #endif
   return *this;
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -52,6 +53,11 @@ class Stream {
   std::size_t length_ = 0;
   std::size_t capacity_ = 0;
   int error_ = 0;
+  // The last number written by fixed(), as bits, and its text: lines of one
+  // instant repeat the same time, which is then copied instead of formatted.
+  std::uint64_t lastFixedBits_ = 0;
+  std::uint8_t lastFixedLength_ = 0;
+  char lastFixed_[40] = {};
 };
 
 // The process's standard output. Everything a program prints goes through

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <sstream>
 
 #include "random_network.h"
@@ -56,6 +59,46 @@ TEST(trace_format, fixed_numbers_are_the_bytes_of_printf) {
     if (i % 2) v = static_cast<double>(static_cast<float>(v / 1e6));
     ASSERT_EQ(streamFixed(v), printfFixed(v)) << v;
   }
+}
+
+// Exact halves of the last digit round to even, a rounding up may carry into
+// the whole part, and every magnitude from the smallest to beyond 2^53 is
+// converted exactly.
+TEST(trace_format, fixed_numbers_round_and_carry_as_printf_at_every_magnitude) {
+  const double values[] = {1.0 / 128, 3.0 / 128, 5.0 / 128, 1000.0 + 1.0 / 128, 0.9999995, 0.99999949999,
+                           9.9999996, 99999.9999999, 9007199254740991.0, 9007199254740992.0,
+                           9007199254740993.0, 4503599627370495.5, 0x1p-20, 0x1p-21, 0x1.8p-21,
+                           0x1p-63, 0x1p-64, 0x1p-119, 0x1p-121, 4.9e-324, -4.9e-324};
+  for (double v : values) EXPECT_EQ(streamFixed(v), printfFixed(v)) << v;
+  std::mt19937_64 rng(5);
+  for (int i = 0; i < 100000; ++i) {
+    // Any sign and any exponent from 2^-80 to 2^60 with random mantissa bits.
+    const std::uint64_t exponent = 1023 - 80 + rng() % 141;
+    const std::uint64_t bits = (rng() & (std::uint64_t{1} << 63)) | (exponent << 52) | (rng() >> 12);
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    ASSERT_EQ(streamFixed(v), printfFixed(v)) << v;
+    // Halfway and near-halfway between two outputs, with small whole parts.
+    const double tie = static_cast<double>(rng() % 100000) + static_cast<double>(rng() % 128) / 128;
+    ASSERT_EQ(streamFixed(tie), printfFixed(tie)) << tie;
+    ASSERT_EQ(streamFixed(std::nextafter(tie, 0.0)), printfFixed(std::nextafter(tie, 0.0))) << tie;
+  }
+}
+
+// One stream writing many numbers: a repeated number is repeated exactly,
+// and a different one (even -0 after 0) is never taken for the previous.
+TEST(trace_format, fixed_numbers_in_one_stream_keep_their_own_text) {
+  const double values[] = {0.0, 0.0, -0.0, -0.0, 0.0, 1.5, 1.5, 1.5000000000000002, 2.25, 1e300, 1e300, 2.25,
+                           std::numeric_limits<double>::infinity(), 2.25, 0.1, 0.1, -0.1};
+  std::string text, expected;
+  {
+    Stream s(&text);
+    for (double v : values) {
+      s.fixed(v).put(' ');
+      expected += printfFixed(v) + " ";
+    }
+  }
+  EXPECT_EQ(text, expected);
 }
 
 TEST(trace_order, a_firing_writes_its_lines_in_the_fixed_order) {
