@@ -7,7 +7,7 @@ namespace net1 {
 
 namespace {
 
-[[gnu::noinline]] PendingEvents* makeStore(EventQueue* q) {
+PendingEvents* makeStore(EventQueue* q) {
   q->pending = new PendingEvents;
   return q->pending;
 }
@@ -86,25 +86,21 @@ Event* blockDelete(Event* e, EventQueue* q) {
 
 }  // namespace
 
-Event* addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse) {
-  if (!unit || !q) fatal("unit or q is NULL");
-  const double t = delay + q->now;
-  PendingEvents* pending = nullptr;
-  Event* e;
+Event* addEventOutOfLine(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse) {
   if (q->referenceList) {
-    e = listAdd(q, t);
-  } else {
-    pending = q->pending ? q->pending : makeStore(q);
-    e = pending->newEvent();
+    Event* e = listAdd(q, time);
+    fillEvent(e, q, time, amount, unit, synapse);
+    return e;
   }
-  e->time = t;
-  e->amount = amount;
-  e->unit = unit;
-  e->synapse = synapse;
-  e->order = q->added++;
-  if (pending) pending->push(e);
-  ++q->count;
+  PendingEvents* pending = q->pending ? q->pending : makeStore(q);
+  Event* e = pending->newEvent();
+  fillEvent(e, q, time, amount, unit, synapse);
+  pending->push(e);
   return e;
+}
+
+Event* addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse) {
+  return enqueueEvent(q, delay, amount, unit, synapse);
 }
 
 Event* deleteEvent(Event* event, EventQueue* q) {

@@ -84,7 +84,8 @@ struct PendingEvents {
     return b;
   }
   void refill();
-  void insertIntoRun(const Entry& entry);
+  // Rare: an event for the bucket being consumed, or beyond the ring.
+  [[gnu::noinline]] void insertIntoRun(const Entry& entry);
   bool advance();  // moves the next non-empty bucket into the run
   void toRing(Event* e, std::int64_t bucket) {
     Event*& first = ring_[static_cast<std::size_t>(bucket) % kBuckets];
@@ -92,7 +93,7 @@ struct PendingEvents {
     first = e;
     ++inRing_;
   }
-  void pushFar(const Entry& entry);
+  [[gnu::noinline]] void pushFar(const Entry& entry);
   void popFar();
 
   static constexpr std::size_t kBuckets = 4096;
@@ -105,5 +106,31 @@ struct PendingEvents {
   std::vector<Event*> slabs_;
   Event* freeList_ = nullptr;
 };
+
+// Fills in a new event's fields, gives it the next insertion number and
+// counts it as pending.
+inline void fillEvent(Event* e, EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse) {
+  e->time = time;
+  e->amount = amount;
+  e->unit = unit;
+  e->synapse = synapse;
+  e->order = q->added++;
+  ++q->count;
+}
+
+// The plain list's insertion, and the very first event of a fast store.
+Event* addEventOutOfLine(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse);
+
+// addEvent, written here so that the engine's own loops inline the path
+// every event of the fast store takes.
+inline Event* enqueueEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse) {
+  if (!unit || !q) fatal("unit or q is NULL");
+  const double t = delay + q->now;
+  if (q->referenceList || !q->pending) return addEventOutOfLine(q, t, amount, unit, synapse);
+  Event* e = q->pending->newEvent();
+  fillEvent(e, q, t, amount, unit, synapse);
+  q->pending->push(e);
+  return e;
+}
 
 }  // namespace net1

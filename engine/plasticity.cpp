@@ -3,6 +3,7 @@
 
 #include "chains.h"
 #include "net1.h"
+#include "pending_events.h"
 #include "trace_lines.h"
 
 namespace net1 {
@@ -66,7 +67,7 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
     if (i + kAhead < n) __builtin_prefetch(active[i + kAhead]);
     Synapse* s = active[i];
     Unit* post = s->post;
-    addEvent(q, static_cast<double>(s->delay), s->weight * sign, post, s);
+    enqueueEvent(q, static_cast<double>(s->delay), s->weight * sign, post, s);
     if (stdp) {
       const float change = stdpChange(unit->excitatory ? -1.0 : 1.0, now - post->lastSpike, g->stdpRate);
       s->weight = clampWeight(s->weight + change, g);
