@@ -34,7 +34,14 @@ int updateAndFireUnit(Event* event, EventQueue* q) {
       u->threshold = u->threshold + g->thrUpRate * (g->thrCeiling - u->threshold);
       if (q->plasticityLog) trace::threshold(*q->plasticityLog, "uthr", q->now, u, g->thrUpRate);
     }
+    // The unit propagates at the end of this instant: its outgoing chain
+    // is fetched while the incoming one is worked on.
+    __builtin_prefetch(u->postSynapses);
     updatePreSynapses(u, q);
+    if (const SynapseList* out = u->postSynapses; out && out->activeKnown) {
+      __builtin_prefetch(out->activeInOrder);
+      for (std::uint32_t i = 0; i < out->activeCount && i < 4; ++i) __builtin_prefetch(out->activeInOrder[i]);
+    }
     if (q->spikeLog) trace::spk(*q->spikeLog, q->now, u, q->count);
   }
 #if NET1_EDITION == 2
