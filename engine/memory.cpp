@@ -13,6 +13,14 @@ void* allocMem(std::size_t size) {
   return block;
 }
 
+void* allocMemAligned(std::size_t alignment, std::size_t size) {
+  const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
+  void* block = std::aligned_alloc(alignment, rounded);
+  if (!block) fatal("\nbad calloc");
+  std::memset(block, 0, rounded);
+  return block;
+}
+
 void fatal(const char* message) {
   // Standard output carries the message after everything printed before
   // it; standard error carries it too, so that it is seen when the trace

@@ -168,7 +168,9 @@ struct EventQueue {
 };
 
 // Memory. Every record starts all zero; allocation failure is fatal.
+// Either kind of block is released with std::free.
 void* allocMem(std::size_t size);
+void* allocMemAligned(std::size_t alignment, std::size_t size);
 template <class T>
 T* allocRecord() {
   return new (allocMem(sizeof(T))) T{};

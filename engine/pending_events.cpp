@@ -7,6 +7,7 @@ namespace net1 {
 namespace {
 
 constexpr std::size_t kSlab = 4096;
+static_assert(sizeof(Event) == 64, "an event fills one cache line");
 
 }  // namespace
 
@@ -17,7 +18,8 @@ PendingEvents::~PendingEvents() {
 }
 
 void PendingEvents::refill() {
-  Event* slab = static_cast<Event*>(allocMem(kSlab * sizeof(Event)));
+  // An event is one cache line exactly when its slab starts on a line.
+  Event* slab = static_cast<Event*>(allocMemAligned(64, kSlab * sizeof(Event)));
   slabs_.push_back(slab);
   for (std::size_t i = kSlab; i-- > 0;) release(&slab[i]);
 }
