@@ -5,6 +5,7 @@
 
 #include "chains.h"
 #include "net1.h"
+#include "record_pool.h"
 
 namespace net1 {
 namespace {
@@ -64,7 +65,7 @@ Unit* addUnit(Group* group) {
   std::uint32_t id = group->units->count;
   if (id > kMaxUnitsPerGroup - 1) fatal("added too many units to group");
   if (group->unitById[id]) fatal("unit array is not zero");
-  Unit* unit = allocRecord<Unit>();
+  Unit* unit = RecordPool<Unit>::take();
   unit->id = static_cast<std::int32_t>(id);
   unit->group = group;
   group->unitById[id] = unit;
@@ -90,7 +91,7 @@ void addSynapse(Unit* pre, Unit* post, float delay, float weight) {
   }
   if (!pre->postSynapses) pre->postSynapses = allocRecord<SynapseList>();
   if (!post->preSynapses) post->preSynapses = allocRecord<SynapseList>();
-  Synapse* s = allocRecord<Synapse>();
+  Synapse* s = RecordPool<Synapse>::take();
   s->pre = pre;
   s->post = post;
   s->delay = delay;
@@ -107,7 +108,7 @@ int freePostSynapses(SynapseList* header) {
   if (!header) return 0;
   for (Synapse* s = header->head; s;) {
     Synapse* next = s->nextOut;
-    std::free(s);
+    RecordPool<Synapse>::give(s);
     s = next;
   }
   freeChainHeader(header);
@@ -241,7 +242,7 @@ int freeGroupUnitsAndPostSynapses(Group* group) {
     Unit* next = unit->next;
     freePostSynapses(unit->postSynapses);
     freeChainHeader(unit->preSynapses);  // the header only: its synapses belong to other units
-    std::free(unit);
+    RecordPool<Unit>::give(unit);
     unit = next;
   }
   std::free(group->units);
