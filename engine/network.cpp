@@ -45,7 +45,7 @@ void insertByDelay(SynapseList* chain, Synapse* s) {
 void freeChainHeader(SynapseList* header) {
   if (!header) return;
   dropWalkArrays(header);
-  std::free(header);
+  RecordPool<SynapseList>::give(header);
 }
 
 }  // namespace
@@ -89,8 +89,8 @@ void addSynapse(Unit* pre, Unit* post, float delay, float weight) {
     return;
 #endif
   }
-  if (!pre->postSynapses) pre->postSynapses = allocRecord<SynapseList>();
-  if (!post->preSynapses) post->preSynapses = allocRecord<SynapseList>();
+  if (!pre->postSynapses) pre->postSynapses = RecordPool<SynapseList>::take();
+  if (!post->preSynapses) post->preSynapses = RecordPool<SynapseList>::take();
   Synapse* s = RecordPool<Synapse>::take();
   s->pre = pre;
   s->post = post;

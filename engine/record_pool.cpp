@@ -47,5 +47,6 @@ void RecordPool<T>::give(T* r) {
 
 template class RecordPool<Synapse>;
 template class RecordPool<Unit>;
+template class RecordPool<SynapseList>;
 
 }  // namespace net1

@@ -1,7 +1,8 @@
-// Pools for the records the engine walks most: synapses and units.
+// Pools for the records the engine walks most: synapses, units and the
+// headers of their chains.
 //
-// Each record gets whole cache lines of its own (a synapse one line, a unit
-// two), and records made one after the other lie side by side, so a walk
+// Each record gets whole cache lines of its own (a synapse or a chain
+// header one line, a unit two), and records made one after the other lie side by side, so a walk
 // over a chain loads as few lines as the records' sizes allow. malloc's
 // blocks start at any 16-byte offset and put its own headers between them.
 //
