@@ -1,14 +1,16 @@
 // The fast store of pending events behind the event queue.
 //
 // Events come out in order of (time, insertion number), exactly the order of
-// the plain list. They are kept in a calendar: a ring of buckets of 1/64
+// the plain list. They are kept in a calendar: a ring of buckets of 1/256
 // time unit each, covering the next 64 time units (longer than any delay
-// the programs make), plus a heap for events further ahead. A new event is
-// linked into its bucket unsorted, through its own `next` (so a push
-// touches only the event and one slot of a small table); a bucket is sorted
-// once, when the clock reaches it. Events at or before the bucket being
-// consumed join its sorted run directly. Push and pop are thus O(1) on
-// average however many events are pending.
+// the programs make), plus a heap for events further ahead. Buckets are
+// narrow enough to hold mostly one event or none, so that reading one
+// rarely follows a chain of events through memory. A new event is linked
+// into its bucket unsorted, through its own `next` (so a push touches only
+// the event and one slot of a small table); a bucket is sorted once, when
+// the clock reaches it. Events at or before the bucket being consumed join
+// its sorted run directly. Push and pop are thus O(1) on average however
+// many events are pending.
 //
 // Every event goes through push, top and popTop, so those and the pool are
 // written here to be inlined into the engine's loops; the rarer work
@@ -76,7 +78,7 @@ struct PendingEvents {
   // are not numbers, or far outside any run, still get a bucket without
   // undefined conversions.
   static std::int64_t bucketOf(double time) {
-    const double x = time * 64.0;  // 64 buckets a time unit; a power of two keeps it exact
+    const double x = time * 256.0;  // 256 buckets a time unit; a power of two keeps it exact
     if (!(x > -4e18)) return INT64_MIN;
     if (x > 4e18) return INT64_MAX / 2;
     std::int64_t b = static_cast<std::int64_t>(x);  // toward zero, then down
@@ -96,7 +98,7 @@ struct PendingEvents {
   [[gnu::noinline]] void pushFar(const Entry& entry);
   void popFar();
 
-  static constexpr std::size_t kBuckets = 4096;
+  static constexpr std::size_t kBuckets = 16384;
   std::vector<Entry> run_;      // entries of buckets up to current_, latest first
   std::vector<Event*> ring_;    // first event of each bucket, linked by `next`
   std::int64_t current_ = 0;    // the bucket the run belongs to
