@@ -15,8 +15,6 @@ namespace {
 // Large enough that writes are few, small enough to stay in the caches
 // beside the network instead of pushing it out.
 constexpr std::size_t kBufferSize = 1 << 16;
-// Longest "%f" of a double: 309 integer digits, sign, point and six decimals.
-constexpr std::size_t kLongestFixed = 320;
 
 #ifndef NET1_PLAIN_DESIGN
 // Writes `value` (finite, |value| < 2^53) as "%f" would, and returns the end.
@@ -95,53 +93,43 @@ Stream& Stream::text(std::string_view s) {
   return *this;
 }
 
-Stream& Stream::integer(long long value) {
-  reserve(24);
+char* Stream::integerInto(char* at, long long value) {
 #ifdef NET1_PLAIN_DESIGN
-  length_ += static_cast<std::size_t>(std::snprintf(buffer_ + length_, 24, "%lld", value));
+  return at + std::snprintf(at, kLongestInteger, "%lld", value);
 #else
-  auto result = std::to_chars(buffer_ + length_, buffer_ + capacity_, value);
-  length_ = static_cast<std::size_t>(result.ptr - buffer_);
+  return std::to_chars(at, at + kLongestInteger, value).ptr;
 #endif
-  return *this;
 }
 
-Stream& Stream::fixed(double value) {
-  reserve(kLongestFixed);
+char* Stream::fixedInto(char* at, double value) {
 #ifdef NET1_PLAIN_DESIGN
-  length_ += static_cast<std::size_t>(std::snprintf(buffer_ + length_, kLongestFixed, "%f", value));
+  return at + std::snprintf(at, kLongestFixed, "%f", value);
 #else
   // Infinities and NaNs are spelled as printf spells them; numbers below
   // 2^53 are converted exactly here, larger ones (all whole) by to_chars,
   // which rounds exactly as printf's "%f" does.
-  char* at = buffer_ + length_;
   if (value != value || value - value != 0) {
-    const bool negative = std::signbit(value);
-    const char* word = value != value ? "nan" : "inf";
-    if (negative) *at++ = '-';
-    std::memcpy(at, word, 3);
-    length_ = static_cast<std::size_t>(at + 3 - buffer_);
-    return *this;
+    if (std::signbit(value)) *at++ = '-';
+    std::memcpy(at, value != value ? "nan" : "inf", 3);
+    return at + 3;
   }
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   if (lastFixedLength_ > 0 && bits == lastFixedBits_) {
     std::memcpy(at, lastFixed_, lastFixedLength_);
-    length_ += lastFixedLength_;
-    return *this;
+    return at + lastFixedLength_;
   }
   char* end = std::fabs(value) < 9007199254740992.0  // 2^53
                   ? writeFixedExact(at, value)
-                  : std::to_chars(at, buffer_ + capacity_, value, std::chars_format::fixed, 6).ptr;
+                  : std::to_chars(at, at + kLongestFixed, value, std::chars_format::fixed, 6).ptr;
   const std::size_t length = static_cast<std::size_t>(end - at);
   if (length <= sizeof lastFixed_) {
     std::memcpy(lastFixed_, at, length);
     lastFixedBits_ = bits;
     lastFixedLength_ = static_cast<std::uint8_t>(length);
   }
-  length_ += length;
+  return end;
 #endif
-  return *this;
 }
 
 void Stream::drain() {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -29,8 +30,35 @@ class Stream {
     return *this;
   }
   Stream& text(std::string_view s);
-  Stream& integer(long long value);  // "%d"
-  Stream& fixed(double value);       // "%f": fixed notation, six decimals
+  Stream& integer(long long value) {  // "%d"
+    reserve(kLongestInteger);
+    done(integerInto(buffer_ + length_, value));
+    return *this;
+  }
+  Stream& fixed(double value) {  // "%f": fixed notation, six decimals
+    reserve(kLongestFixed);
+    done(fixedInto(buffer_ + length_, value));
+    return *this;
+  }
+
+  // A whole line written in place, for the lines written most: room(n)
+  // makes room for n bytes and returns where the line starts, the fields
+  // are written with the *Into functions, each returning its end, and
+  // done() takes the end of the line.
+  static constexpr std::size_t kLongestInteger = 24;
+  // "%f" of a double: up to 309 integer digits, sign, point and six decimals.
+  static constexpr std::size_t kLongestFixed = 320;
+  char* room(std::size_t n) {
+    reserve(n);
+    return buffer_ + length_;
+  }
+  void done(char* end) { length_ = static_cast<std::size_t>(end - buffer_); }
+  static char* textInto(char* at, std::string_view s) {
+    std::memcpy(at, s.data(), s.size());
+    return at + s.size();
+  }
+  static char* integerInto(char* at, long long value);
+  char* fixedInto(char* at, double value);
 
   void flush();
   // Flushes and, for an owned descriptor, closes it. Nothing may be written afterwards.
