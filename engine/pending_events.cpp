@@ -11,7 +11,7 @@ static_assert(sizeof(Event) == 64, "an event fills one cache line");
 
 }  // namespace
 
-PendingEvents::PendingEvents() : ring_(kBuckets, nullptr) {}
+PendingEvents::PendingEvents() : ring_(kBuckets, nullptr), occupied_(kBuckets / 64, 0) {}
 
 PendingEvents::~PendingEvents() {
   for (Event* slab : slabs_) std::free(slab);
@@ -31,17 +31,34 @@ void PendingEvents::insertIntoRun(const Entry& entry) {
   run_.insert(at, entry);
 }
 
+// The first bucket after current_ that holds events (there is one: the ring
+// is not empty). Slot s of the ring holds bucket b when b = s modulo the
+// ring's length; the bits of one word are 64 consecutive buckets.
+std::int64_t PendingEvents::nextOccupiedBucket() const {
+  const std::size_t start = static_cast<std::size_t>(current_ + 1) % kBuckets;
+  std::size_t word = start / 64;
+  std::uint64_t bits = occupied_[word] & (~std::uint64_t{0} << (start % 64));
+  std::int64_t first = current_ + 1 - static_cast<std::int64_t>(start % 64);  // the bucket of bit 0
+  while (!bits) {
+    word = (word + 1) % occupied_.size();
+    bits = occupied_[word];
+    first += 64;
+  }
+  return first + __builtin_ctzll(bits);
+}
+
 bool PendingEvents::advance() {
   if (inRing_ == 0 && far_.empty()) return false;
   std::int64_t next;
   if (inRing_ > 0) {
-    next = current_ + 1;
-    while (!ring_[static_cast<std::size_t>(next) % kBuckets]) ++next;
+    next = nextOccupiedBucket();
   } else {
     next = bucketOf(far_.front().time);
   }
   current_ = next;
-  Event*& first = ring_[static_cast<std::size_t>(current_) % kBuckets];
+  const std::size_t slot = static_cast<std::size_t>(current_) % kBuckets;
+  occupied_[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
+  Event*& first = ring_[slot];
   for (Event* e = first; e; e = e->next) {
     run_.push_back(Entry{e->time, e->order, e});
     --inRing_;
@@ -95,12 +112,14 @@ Event* PendingEvents::remove(Event* e, bool& found) {
   if (!take(run_)) {
     const std::int64_t b = bucketOf(e->time);
     if (b > current_ && b - current_ < static_cast<std::int64_t>(kBuckets)) {
-      for (Event** link = &ring_[static_cast<std::size_t>(b) % kBuckets]; *link; link = &(*link)->next) {
+      const std::size_t slot = static_cast<std::size_t>(b) % kBuckets;
+      for (Event** link = &ring_[slot]; *link; link = &(*link)->next) {
         if (*link != e) continue;
         *link = e->next;
         removed = Entry{e->time, e->order, e};
         found = true;
         --inRing_;
+        if (!ring_[slot]) occupied_[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
         break;
       }
     }

@@ -89,10 +89,12 @@ struct PendingEvents {
   // Rare: an event for the bucket being consumed, or beyond the ring.
   [[gnu::noinline]] void insertIntoRun(const Entry& entry);
   bool advance();  // moves the next non-empty bucket into the run
+  std::int64_t nextOccupiedBucket() const;
   void toRing(Event* e, std::int64_t bucket) {
-    Event*& first = ring_[static_cast<std::size_t>(bucket) % kBuckets];
-    e->next = first;
-    first = e;
+    const std::size_t slot = static_cast<std::size_t>(bucket) % kBuckets;
+    e->next = ring_[slot];
+    ring_[slot] = e;
+    occupied_[slot / 64] |= std::uint64_t{1} << (slot % 64);
     ++inRing_;
   }
   [[gnu::noinline]] void pushFar(const Entry& entry);
@@ -101,6 +103,9 @@ struct PendingEvents {
   static constexpr std::size_t kBuckets = 16384;
   std::vector<Entry> run_;      // entries of buckets up to current_, latest first
   std::vector<Event*> ring_;    // first event of each bucket, linked by `next`
+  // One bit per slot of the ring, set while its bucket holds events: the
+  // next non-empty bucket is found 64 slots at a time.
+  std::vector<std::uint64_t> occupied_;
   std::int64_t current_ = 0;    // the bucket the run belongs to
   std::size_t inRing_ = 0;
   std::vector<Entry> far_;      // a binary heap of entries beyond the ring
