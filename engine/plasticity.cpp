@@ -1,7 +1,7 @@
 #include <algorithm>
-#include <cmath>
 
 #include "chains.h"
+#include "decay.h"
 #include "net1.h"
 #include "pending_events.h"
 #include "trace_lines.h"
@@ -17,7 +17,7 @@ constexpr std::uint32_t kAhead = 16;
 // precision and rounded once, the sum and the clamp are single precision,
 // and the upper bound is tested first.
 float stdpChange(double sign, double sinceSpike, float rate) {
-  const double term = std::exp(-sinceSpike);
+  const double term = decayFactor(-sinceSpike);
   return static_cast<float>(sign * (term * static_cast<double>(rate)));
 }
 

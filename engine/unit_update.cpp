@@ -1,5 +1,4 @@
-#include <cmath>
-
+#include "decay.h"
 #include "net1.h"
 #include "trace_lines.h"
 
@@ -21,7 +20,7 @@ int updateAndFireUnit(Event* event, EventQueue* q) {
 
   // Closed-form leak over the whole time since the last update; the pending
   // input is added after the decay.
-  const double decay = std::exp(-(event->time - u->lastUpdate) * static_cast<double>(u->leak));
+  const double decay = decayFactor(-(event->time - u->lastUpdate) * static_cast<double>(u->leak));
   u->potential = static_cast<float>(decay * static_cast<double>(old)) + u->input;
   if (u->potential < 0) u->potential = 0;
 
