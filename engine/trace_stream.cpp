@@ -32,26 +32,26 @@ char* writeFixedExact(char* at, double value) {
     m |= std::uint64_t{1} << 52;
     k = 1075 - biased;
   }
+  // fraction / 2^k in millionths, rounded to nearest, ties to even.
+  auto microsOf = [k](std::uint64_t fraction) {
+    const unsigned __int128 scaled = static_cast<unsigned __int128>(fraction) * 1000000u;
+    std::uint64_t micros = static_cast<std::uint64_t>(scaled >> k);
+    const unsigned __int128 rest = scaled - (static_cast<unsigned __int128>(micros) << k);
+    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (k - 1);
+    if (rest > half || (rest == half && (micros & 1))) ++micros;
+    return micros;
+  };
   std::uint64_t whole = 0;
   std::uint64_t micros = 0;
   if (k <= 0) {
     whole = m << -k;  // an integer; below 2^53 by the caller's test
   } else if (k < 64) {
     whole = m >> k;
-    const std::uint64_t fraction = m & ((std::uint64_t{1} << k) - 1);
-    const unsigned __int128 scaled = static_cast<unsigned __int128>(fraction) * 1000000u;
-    micros = static_cast<std::uint64_t>(scaled >> k);
-    const unsigned __int128 rest = scaled - (static_cast<unsigned __int128>(micros) << k);
-    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (k - 1);
-    if (rest > half || (rest == half && (micros & 1))) ++micros;
+    micros = microsOf(m & ((std::uint64_t{1} << k) - 1));
   } else if (k < 120) {
     // No whole part; the product stays below 2^73, and beyond 2^-120 the
     // value rounds to 0 anyway.
-    const unsigned __int128 scaled = static_cast<unsigned __int128>(m) * 1000000u;
-    micros = static_cast<std::uint64_t>(scaled >> k);
-    const unsigned __int128 rest = scaled - (static_cast<unsigned __int128>(micros) << k);
-    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (k - 1);
-    if (rest > half || (rest == half && (micros & 1))) ++micros;
+    micros = microsOf(m);
   }
   if (micros == 1000000) {
     micros = 0;
