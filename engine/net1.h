@@ -37,6 +37,9 @@ struct UnitList {
 // Header of a unit's incoming or outgoing chain of synapses, by delay.
 struct SynapseList {
   std::uint32_t count = 0;
+  // The length of `activeInOrder`, kept beside `count` so that the header
+  // fills one cache line.
+  std::uint32_t activeCount = 0;
   Synapse* head = nullptr;  // smallest delay
   Synapse* tail = nullptr;  // largest delay
   // The chain once more as arrays, in chain order: every synapse, and the
@@ -55,7 +58,6 @@ struct SynapseList {
   // never looks as if it had waited. The search for a synapse to switch on
   // reads this array alone.
   double* switchedOffSince = nullptr;
-  std::uint32_t activeCount = 0;
   std::uint8_t activeKnown = 0;
 };
 

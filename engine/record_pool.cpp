@@ -45,6 +45,8 @@ void RecordPool<T>::give(T* r) {
   pool.freeList = nullptr;
 }
 
+static_assert(sizeof(Synapse) <= 64 && sizeof(SynapseList) <= 64, "a synapse and a chain header fill one cache line");
+
 template class RecordPool<Synapse>;
 template class RecordPool<Unit>;
 template class RecordPool<SynapseList>;
