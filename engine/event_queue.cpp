@@ -7,11 +7,6 @@ namespace net1 {
 
 namespace {
 
-PendingEvents* makeStore(EventQueue* q) {
-  q->pending = new PendingEvents;
-  return q->pending;
-}
-
 // The list's insertion walk and removals are kept out of line, off the path
 // every event of the fast store takes.
 [[gnu::noinline]] Event* listAdd(EventQueue* q, double t) {
@@ -86,16 +81,14 @@ Event* blockDelete(Event* e, EventQueue* q) {
 
 }  // namespace
 
-Event* addEventOutOfLine(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse) {
-  if (q->referenceList) {
-    Event* e = listAdd(q, time);
-    fillEvent(e, q, time, amount, unit, synapse);
-    return e;
-  }
-  PendingEvents* pending = q->pending ? q->pending : makeStore(q);
-  Event* e = pending->newEvent();
+[[gnu::noinline]] PendingEvents* makeStore(EventQueue* q) {
+  q->pending = new PendingEvents;
+  return q->pending;
+}
+
+Event* addToList(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse) {
+  Event* e = listAdd(q, time);
   fillEvent(e, q, time, amount, unit, synapse);
-  pending->push(e);
   return e;
 }
 

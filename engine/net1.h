@@ -49,9 +49,9 @@ struct SynapseList {
   // independently instead of one link after the other.
   Synapse** inOrder = nullptr;
   Synapse** activeInOrder = nullptr;
-  // The last switch time of each active synapse, beside it in the same
-  // order, so that a walk that only compares switch times reads one small
-  // array instead of every synapse.
+  // Incoming chains only: the last switch time of each active synapse,
+  // beside it in the same order, so that a walk that only compares switch
+  // times reads one small array instead of every synapse.
   double* activeSwitchTimes = nullptr;
   // Outgoing chains only, beside `inOrder`: the last switch time of each
   // switched-off synapse, and +infinity for an active one, which therefore

@@ -141,12 +141,12 @@ Synapse* const* activeInOrder(SynapseList* chain, bool incoming) {
     Synapse* const* all = chainInOrder(chain, incoming);
     if (!chain->activeInOrder && chain->count > 0) {
       chain->activeInOrder = static_cast<Synapse**>(allocMem(chain->count * sizeof(Synapse*)));
-      chain->activeSwitchTimes = static_cast<double*>(allocMem(chain->count * sizeof(double)));
+      if (incoming) chain->activeSwitchTimes = static_cast<double*>(allocMem(chain->count * sizeof(double)));
     }
     std::uint32_t n = 0;
     for (std::uint32_t i = 0; i < chain->count; ++i) {
       if (!all[i]->active) continue;
-      chain->activeSwitchTimes[n] = all[i]->lastSwitch;
+      if (chain->activeSwitchTimes) chain->activeSwitchTimes[n] = all[i]->lastSwitch;
       chain->activeInOrder[n++] = all[i];
     }
     chain->activeCount = n;
@@ -170,7 +170,7 @@ void updateActiveList(SynapseList* chain, Synapse* s, bool on) {
     while (at < n && active[at] != s) ++at;
     if (at == n) return;
     std::memmove(active + at, active + at + 1, (n - at - 1) * sizeof(Synapse*));
-    std::memmove(times + at, times + at + 1, (n - at - 1) * sizeof(double));
+    if (times) std::memmove(times + at, times + at + 1, (n - at - 1) * sizeof(double));
     --n;
     return;
   }
@@ -181,18 +181,20 @@ void updateActiveList(SynapseList* chain, Synapse* s, bool on) {
   }
   if (i == chain->count) return;  // a copy of a synapse, in no chain
   std::memmove(active + at + 1, active + at, (n - at) * sizeof(Synapse*));
-  std::memmove(times + at + 1, times + at, (n - at) * sizeof(double));
   active[at] = s;
-  times[at] = s->lastSwitch;
+  if (times) {
+    std::memmove(times + at + 1, times + at, (n - at) * sizeof(double));
+    times[at] = s->lastSwitch;
+  }
   ++n;
 }
 
 // Keeps the copy of an active synapse's switch time in step with the synapse.
-void updateSwitchTime(SynapseList* chain, const Synapse* s) {
-  if (!chain || !chain->activeKnown) return;
-  for (std::uint32_t i = 0; i < chain->activeCount; ++i) {
-    if (chain->activeInOrder[i] != s) continue;
-    chain->activeSwitchTimes[i] = s->lastSwitch;
+void updateSwitchTime(SynapseList* in, const Synapse* s) {
+  if (!in || !in->activeSwitchTimes || !in->activeKnown) return;
+  for (std::uint32_t i = 0; i < in->activeCount; ++i) {
+    if (in->activeInOrder[i] != s) continue;
+    in->activeSwitchTimes[i] = s->lastSwitch;
     return;
   }
 }
@@ -231,7 +233,6 @@ SwitchTime& SwitchTime::operator=(double time) {
     if (s->pre) updateOffSince(s->pre->postSynapses, s);
     return *this;
   }
-  if (s->pre) updateSwitchTime(s->pre->postSynapses, s);
   if (s->post) updateSwitchTime(s->post->preSynapses, s);
   return *this;
 }

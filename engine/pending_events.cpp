@@ -57,7 +57,7 @@ bool PendingEvents::advance() {
   }
   current_ = next;
   const std::size_t slot = static_cast<std::size_t>(current_) % kBuckets;
-  occupied_[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
+  markEmpty(slot);
   Event*& first = ring_[slot];
   for (Event* e = first; e; e = e->next) {
     run_.push_back(Entry{e->time, e->order, e});
@@ -119,7 +119,7 @@ Event* PendingEvents::remove(Event* e, bool& found) {
         removed = Entry{e->time, e->order, e};
         found = true;
         --inRing_;
-        if (!ring_[slot]) occupied_[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
+        if (!ring_[slot]) markEmpty(slot);
         break;
       }
     }

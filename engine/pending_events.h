@@ -97,6 +97,7 @@ struct PendingEvents {
     occupied_[slot / 64] |= std::uint64_t{1} << (slot % 64);
     ++inRing_;
   }
+  void markEmpty(std::size_t slot) { occupied_[slot / 64] &= ~(std::uint64_t{1} << (slot % 64)); }
   [[gnu::noinline]] void pushFar(const Entry& entry);
   void popFar();
 
@@ -125,18 +126,21 @@ inline void fillEvent(Event* e, EventQueue* q, double time, float amount, Unit* 
   ++q->count;
 }
 
-// The plain list's insertion, and the very first event of a fast store.
-Event* addEventOutOfLine(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse);
+// Out of line: the plain list's insertion, and making a queue's fast store
+// at its first event.
+Event* addToList(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse);
+PendingEvents* makeStore(EventQueue* q);
 
 // addEvent, written here so that the engine's own loops inline the path
 // every event of the fast store takes.
 inline Event* enqueueEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse) {
   if (!unit || !q) fatal("unit or q is NULL");
   const double t = delay + q->now;
-  if (q->referenceList || !q->pending) return addEventOutOfLine(q, t, amount, unit, synapse);
-  Event* e = q->pending->newEvent();
+  if (q->referenceList) return addToList(q, t, amount, unit, synapse);
+  PendingEvents* pending = q->pending ? q->pending : makeStore(q);
+  Event* e = pending->newEvent();
   fillEvent(e, q, t, amount, unit, synapse);
-  q->pending->push(e);
+  pending->push(e);
   return e;
 }
 
