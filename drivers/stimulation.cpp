@@ -1,6 +1,7 @@
 #include <cmath>
 
 #include "experiment.h"
+#include "trace_lines.h"
 #include "progress.h"
 
 namespace net1::drivers {
@@ -12,9 +13,9 @@ void switchOff(const ProgramSettings& p, const Network& n, const EventQueue* q, 
   for (Group* g : {n.sorc, n.rsvr, n.sink}) g->switchProb = 0;
   for (Group* g : {n.sorc, n.rsvr, n.sink}) g->stdpRate = 0;
   if (p.bareSwitchOffLine) {
-    out.text("swofftime\n");
+    trace::line<trace::Kind::swofftime>(out);
   } else {
-    out.text("swofftime ").fixed(q->now).put('\n');
+    trace::line<trace::Kind::swofftime>(out, q->now);
   }
 }
 

@@ -25,7 +25,7 @@ struct Event;
 struct PendingEvents;
 
 inline constexpr int kMaxUnitsPerGroup = 5000;
-inline constexpr std::size_t kMaxGroupName = 70;
+inline constexpr std::size_t kMaxGroupName = trace::kMaxNameLength;
 
 // Header of a group's chain of units, newest first.
 struct UnitList {

@@ -71,7 +71,10 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
     if (stdp) {
       const float change = stdpChange(unit->excitatory ? -1.0 : 1.0, now - post->lastSpike, g->stdpRate);
       s->weight = clampWeight(s->weight + change, g);
-      if (q->plasticityLog) trace::stdp(*q->plasticityLog, "dstdp", now, unit, post, change, s->weight);
+      if (q->plasticityLog) {
+        trace::line<trace::Kind::dstdp>(*q->plasticityLog, now, g->name, unit->id, unit->excitatory,
+                                        post->group->name, post->id, change, s->weight);
+      }
     }
   }
 
@@ -93,10 +96,15 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
     if (candidate) {
       candidate->active = 1;
       candidate->lastSwitch = now;
-      if (q->switchLog) trace::switched(*q->switchLog, "swon", now, unit, candidate->post);
+      if (q->switchLog) {
+        trace::line<trace::Kind::swon>(*q->switchLog, now, g->name, unit->id, unit->excitatory,
+                                       candidate->post->group->name, candidate->post->id);
+      }
     }
   }
-  if (q->switchLog) trace::nmp(*q->switchLog, now, unit);
+  if (q->switchLog) {
+    trace::line<trace::Kind::nmp>(*q->switchLog, now, g->name, unit->id, unit->excitatory, unit->markCount);
+  }
   unit->marked = 0;
   unit->markCount = 0;
   return 1;
@@ -126,7 +134,10 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
       const Group* pg = pre->group;
       const float change = stdpChange(pre->excitatory ? 1.0 : -1.0, now - pre->lastSpike, pg->stdpRate);
       s->weight = clampWeight(s->weight + change, pg);
-      if (q->plasticityLog) trace::stdp(*q->plasticityLog, "ustdp", now, pre, unit, change, s->weight);
+      if (q->plasticityLog) {
+        trace::line<trace::Kind::ustdp>(*q->plasticityLog, now, pg->name, pre->id, pre->excitatory,
+                                        unit->group->name, unit->id, change, s->weight);
+      }
     }
   } else {
     // Without learning only switch times are compared: they are read from
@@ -148,7 +159,10 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   if (pre->marked && randProb(switchOffProbability(unit->group, q))) {
     candidate->active = 0;
     candidate->lastSwitch = now;
-    if (q->switchLog) trace::switched(*q->switchLog, "swoff", now, pre, unit);
+    if (q->switchLog) {
+      trace::line<trace::Kind::swoff>(*q->switchLog, now, pre->group->name, pre->id, pre->excitatory,
+                                      unit->group->name, unit->id);
+    }
   }
   ++pre->markCount;
   pre->marked = 1;

@@ -1,4 +1,5 @@
 #include "net1.h"
+#include "trace_lines.h"
 
 namespace net1 {
 namespace {
@@ -24,33 +25,27 @@ ChainTotals totals(const SynapseList* chain) {
 
 }  // namespace
 
-// "unit %s %d " "%d %f %f %f " "%d %d %f %d %d %f\n"
 int printUnits(Stream* stream, Group* group) {
   if (!group || !stream) return 0;
   Stream& s = *stream;
   for (const Unit* u = group->units->head; u; u = u->next) {
     const ChainTotals in = totals<&Synapse::nextIn>(u->preSynapses);
     const ChainTotals out = totals<&Synapse::nextOut>(u->postSynapses);
-    s.text("unit ").text(group->name).put(' ').integer(u->id).put(' ');
-    s.integer(u->excitatory).put(' ').fixed(u->threshold).put(' ').fixed(u->leak).put(' ')
-        .fixed(u->resetPotential).put(' ');
-    s.integer(in.total).put(' ').integer(in.active).put(' ').fixed(in.weightSum).put(' ')
-        .integer(out.total).put(' ').integer(out.active).put(' ').fixed(out.weightSum).put('\n');
+    trace::line<trace::Kind::unit>(s, group->name, u->id, u->excitatory, u->threshold, u->leak, u->resetPotential,
+                                   in.total, in.active, in.weightSum, out.total, out.active, out.weightSum);
   }
   return 1;
 }
 
-// "syn %s %d %s %d " "%d %d %d %f %f %f\n"
 int printSynapses(Stream* stream, Group* group) {
   if (!stream || !group) return 0;
   Stream& out = *stream;
   for (const Unit* u = group->units->head; u; u = u->next) {
     if (!u->postSynapses) continue;
     for (const Synapse* syn = u->postSynapses->head; syn; syn = syn->nextOut) {
-      out.text("syn ").text(group->name).put(' ').integer(u->id).put(' ')
-          .text(syn->post->group->name).put(' ').integer(syn->post->id).put(' ');
-      out.integer(syn->active).put(' ').integer(u->excitatory).put(' ').integer(syn->post->excitatory)
-          .put(' ').fixed(syn->weight).put(' ').fixed(syn->delay).put(' ').fixed(syn->lastSwitch).put('\n');
+      trace::line<trace::Kind::syn>(out, group->name, u->id, syn->post->group->name, syn->post->id,
+                                    static_cast<std::uint8_t>(syn->active), u->excitatory, syn->post->excitatory,
+                                    syn->weight, syn->delay, static_cast<double>(syn->lastSwitch));
     }
   }
   if (!stream->isStandardOutput()) stream->close();

@@ -1,110 +1,64 @@
-// The trace lines, one function each: the only place their formats live.
-// Every field is written exactly as "%f", "%d" or "%s" would write it, in
-// place in the stream's buffer (room is made for the longest line first).
+// The writer of trace and report lines. The keyword, the number of fields
+// and how each is printed come from the trace's grammar; a call that passes
+// a value of the wrong sort for its field does not compile. Every field is
+// written exactly as "%f", "%d" or "%s" would write it, in place in the
+// stream's buffer, after one check for room for the longest such line.
 #pragma once
 
-#include "net1.h"
+#include <cstddef>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+#include "trace_grammar.h"
+#include "trace_stream.h"
 
 namespace net1::trace {
 namespace detail {
 
-constexpr std::size_t kWord = 8;  // a keyword and its space
-constexpr std::size_t kName = kMaxGroupName + 1;
-constexpr std::size_t kInteger = Stream::kLongestInteger + 1;
-constexpr std::size_t kFixed = Stream::kLongestFixed + 1;
-constexpr std::size_t kUnit = kName + 2 * kInteger;  // "%s %d %d"
-
-inline char* unitFields(char* at, const Unit* u) {
-  at = Stream::textInto(at, u->group->name);
-  *at++ = ' ';
-  at = Stream::integerInto(at, u->id);
-  *at++ = ' ';
-  return Stream::integerInto(at, u->excitatory);
+constexpr std::size_t longestField(char type) {
+  switch (type) {
+    case 'f': return Stream::kLongestFixed;
+    case 's': return kMaxNameLength;
+    default: return Stream::kLongestInteger;
+  }
 }
 
-// "KEYWORD %f %s %d %d": what every line about a unit at an instant starts with.
-inline char* start(Stream& s, char* at, const char* keyword, double now, const Unit* u) {
-  at = Stream::textInto(at, keyword);
+constexpr std::size_t longestLine(Kind kind) {
+  std::size_t n = spec(kind).keyword.size() + 1;  // the newline
+  for (char type : spec(kind).pattern) n += 1 + longestField(type);
+  return n;
+}
+
+template <char Type, class Value>
+char* field(Stream& s, char* at, Value value) {
   *at++ = ' ';
-  at = s.fixedInto(at, now);
-  *at++ = ' ';
-  return unitFields(at, u);
+  if constexpr (Type == 'f') {
+    static_assert(std::is_floating_point_v<Value>, "a real field takes a float or a double");
+    return s.fixedInto(at, static_cast<double>(value));  // widening a float is exact
+  } else if constexpr (Type == 's') {
+    static_assert(std::is_convertible_v<Value, std::string_view>, "a name field takes text");
+    return Stream::textInto(at, value);
+  } else {
+    static_assert(std::is_integral_v<Value>, "an id, flag or integer field takes an integer");
+    return Stream::integerInto(at, static_cast<long long>(value));
+  }
 }
 
 }  // namespace detail
 
-// "spk %f %s %d %d %d\n"
-inline void spk(Stream& s, double now, const Unit* u, std::uint32_t count) {
-  using namespace detail;
-  char* at = detail::start(s, s.room(kWord + kFixed + kUnit + kInteger), "spk", now, u);
-  *at++ = ' ';
-  at = Stream::integerInto(at, static_cast<std::int32_t>(count));
-  *at++ = '\n';
-  s.done(at);
-}
-
-// "uthr %f %s %d %d %f %f\n" and "dthr ..."
-inline void threshold(Stream& s, const char* keyword, double now, const Unit* u, float rate) {
-  using namespace detail;
-  char* at = detail::start(s, s.room(kWord + 3 * kFixed + kUnit), keyword, now, u);
-  *at++ = ' ';
-  at = s.fixedInto(at, rate);
-  *at++ = ' ';
-  at = s.fixedInto(at, u->threshold);
-  *at++ = '\n';
-  s.done(at);
-}
-
-// "volt %s %f %f %f\n"
-inline void volt(Stream& s, const Group* g) {
-  using namespace detail;
-  char* at = Stream::textInto(s.room(kWord + kName + 3 * kFixed), "volt ");
-  at = Stream::textInto(at, g->name);
-  *at++ = ' ';
-  at = s.fixedInto(at, g->nextVoltTime);
-  *at++ = ' ';
-  at = s.fixedInto(at, g->voltInputSum);
-  *at++ = ' ';
-  at = s.fixedInto(at, g->voltChangeSum);
-  *at++ = '\n';
-  s.done(at);
-}
-
-// "ustdp %f %s %d %d %s %d %f %f\n" and "dstdp ..."
-inline void stdp(Stream& s, const char* keyword, double now, const Unit* pre, const Unit* post,
-                 float change, float weight) {
-  using namespace detail;
-  char* at = detail::start(s, s.room(kWord + 3 * kFixed + kUnit + kName + kInteger), keyword, now, pre);
-  *at++ = ' ';
-  at = Stream::textInto(at, post->group->name);
-  *at++ = ' ';
-  at = Stream::integerInto(at, post->id);
-  *at++ = ' ';
-  at = s.fixedInto(at, change);
-  *at++ = ' ';
-  at = s.fixedInto(at, weight);
-  *at++ = '\n';
-  s.done(at);
-}
-
-// "swon %f %s %d %d %s %d\n" and "swoff ..."
-inline void switched(Stream& s, const char* keyword, double now, const Unit* pre, const Unit* post) {
-  using namespace detail;
-  char* at = detail::start(s, s.room(kWord + kFixed + kUnit + kName + kInteger), keyword, now, pre);
-  *at++ = ' ';
-  at = Stream::textInto(at, post->group->name);
-  *at++ = ' ';
-  at = Stream::integerInto(at, post->id);
-  *at++ = '\n';
-  s.done(at);
-}
-
-// "nmp %f %s %d %d %d\n"
-inline void nmp(Stream& s, double now, const Unit* u) {
-  using namespace detail;
-  char* at = detail::start(s, s.room(kWord + kFixed + kUnit + kInteger), "nmp", now, u);
-  *at++ = ' ';
-  at = Stream::integerInto(at, u->markCount);
+// Writes one line of kind K with the given fields, unless the stream does
+// not record that kind: then nothing is formatted at all.
+template <Kind K, class... Values>
+inline void line(Stream& s, Values... values) {
+  constexpr const KindSpec& kind = spec(K);
+  static_assert(sizeof...(Values) >= kind.minFields && sizeof...(Values) <= kind.pattern.size(),
+                "the fields of a line are those of its kind");
+  if (!s.records(K)) return;
+  char* at = Stream::textInto(s.room(detail::longestLine(K)), kind.keyword);
+  [&]<std::size_t... I>(std::index_sequence<I...>) {
+    ((at = detail::field<spec(K).pattern[I]>(s, at, values)), ...);
+  }(std::index_sequence_for<Values...>{});
   *at++ = '\n';
   s.done(at);
 }

@@ -1,5 +1,7 @@
 #include "trace_stream.h"
 
+#include "net1.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +10,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
+#include <cstdlib>
 
 namespace net1 {
 namespace {
@@ -69,15 +72,20 @@ char* writeFixedExact(char* at, double value) {
 
 }  // namespace
 
+// The buffer comes from the engine's allocator, so that running out of
+// memory is the engine's one fatal error and not an exception.
 Stream::Stream(int fd, bool owned)
-    : fd_(fd), owned_(owned), buffer_(new char[kBufferSize]), capacity_(kBufferSize) {}
+    : fd_(fd), owned_(owned), buffer_(static_cast<char*>(allocMem(kBufferSize))), capacity_(kBufferSize) {}
 
 Stream::Stream(std::string* memory)
-    : memory_(memory), buffer_(new char[kBufferSize]), capacity_(kBufferSize) {}
+    : memory_(memory), buffer_(static_cast<char*>(allocMem(kBufferSize))), capacity_(kBufferSize) {}
+
+Stream::Stream(Sink* sink)
+    : sink_(sink), buffer_(static_cast<char*>(allocMem(kBufferSize))), capacity_(kBufferSize) {}
 
 Stream::~Stream() {
   flush();
-  delete[] buffer_;
+  std::free(buffer_);
 }
 
 Stream& Stream::text(std::string_view s) {
@@ -142,7 +150,12 @@ void Stream::writeOut(const char* data, std::size_t size) {
     memory_->append(data, size);
     return;
   }
-  if (error_ || fd_ < 0) return;  // after a failed write nothing more is attempted
+  if (error_) return;  // after a failed write nothing more is attempted
+  if (sink_) {
+    if (size > 0) error_ = sink_->write(data, size);
+    return;
+  }
+  if (fd_ < 0) return;
   while (size > 0) {
     ssize_t n = ::write(fd_, data, size);
     if (n < 0) {
@@ -165,11 +178,18 @@ void Stream::close() {
   fd_ = -1;
 }
 
-bool Stream::isStandardOutput() const { return this == standardOutput(); }
+namespace {
+Stream* made = nullptr;  // the standard output stream, once it exists
+}  // namespace
+
+bool Stream::isStandardOutput() const { return this == made; }
 
 Stream* standardOutput() {
   static Stream out(STDOUT_FILENO, false);
-  return &out;
+  made = &out;
+  return made;
 }
+
+Stream* standardOutputIfMade() { return made; }
 
 }  // namespace net1

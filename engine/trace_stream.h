@@ -12,7 +12,20 @@
 #include <string>
 #include <string_view>
 
+#include "trace_grammar.h"
+
 namespace net1 {
+
+// Where a stream's bytes go when they go neither to a file descriptor nor
+// to memory: a compressor, several destinations at once. It is handed the
+// stream's buffer in large blocks, in order.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  // Takes the bytes; returns 0, or an errno value when they could not be
+  // written. After a failure the stream gives it nothing more.
+  virtual int write(const char* data, std::size_t size) = 0;
+};
 
 class Stream {
  public:
@@ -20,6 +33,8 @@ class Stream {
   Stream(int fd, bool owned);
   // A stream that collects everything in memory (for tests and tools).
   explicit Stream(std::string* memory);
+  // A stream onto a sink, which must outlive it.
+  explicit Stream(Sink* sink);
   Stream(const Stream&) = delete;
   Stream& operator=(const Stream&) = delete;
   ~Stream();
@@ -60,6 +75,11 @@ class Stream {
   static char* integerInto(char* at, long long value);
   char* fixedInto(char* at, double value);
 
+  // The kinds of line this stream records; the others are not written, nor
+  // even formatted. Every kind, unless set otherwise.
+  void record(trace::KindSet kinds) { kinds_ = kinds; }
+  bool records(trace::Kind kind) const { return (kinds_ & trace::bit(kind)) != 0; }
+
   void flush();
   // Flushes and, for an owned descriptor, closes it. Nothing may be written afterwards.
   void close();
@@ -77,6 +97,8 @@ class Stream {
   int fd_ = -1;
   bool owned_ = false;
   std::string* memory_ = nullptr;
+  Sink* sink_ = nullptr;
+  trace::KindSet kinds_ = trace::kAllKinds;
   char* buffer_ = nullptr;
   std::size_t length_ = 0;
   std::size_t capacity_ = 0;
@@ -92,5 +114,7 @@ class Stream {
 // it, so trace lines, the switch-off line, the report and a fatal message
 // come out in the order they were produced.
 Stream* standardOutput();
+// The same, or null while it has not been made (or is being made).
+Stream* standardOutputIfMade();
 
 }  // namespace net1

@@ -31,7 +31,10 @@ int updateAndFireUnit(Event* event, EventQueue* q) {
     u->lastSpike = event->time;
     if (adapts(event, g)) {
       u->threshold = u->threshold + g->thrUpRate * (g->thrCeiling - u->threshold);
-      if (q->plasticityLog) trace::threshold(*q->plasticityLog, "uthr", q->now, u, g->thrUpRate);
+      if (q->plasticityLog) {
+        trace::line<trace::Kind::uthr>(*q->plasticityLog, q->now, g->name, u->id, u->excitatory, g->thrUpRate,
+                                       u->threshold);
+      }
     }
     // The unit propagates at the end of this instant: its outgoing chain
     // is fetched while the incoming one is worked on.
@@ -41,13 +44,18 @@ int updateAndFireUnit(Event* event, EventQueue* q) {
       __builtin_prefetch(out->activeInOrder);
       for (std::uint32_t i = 0; i < out->activeCount && i < 4; ++i) __builtin_prefetch(out->activeInOrder[i]);
     }
-    if (q->spikeLog) trace::spk(*q->spikeLog, q->now, u, q->count);
+    if (q->spikeLog) {
+      trace::line<trace::Kind::spk>(*q->spikeLog, q->now, g->name, u->id, u->excitatory,
+                                    static_cast<std::int32_t>(q->count));
+    }
   }
 #if NET1_EDITION == 2
   else if (adapts(event, g)) {
     const float rate = g->thrUpRate * g->thrDownScale;
     u->threshold = u->threshold + rate * (g->thrFloor - u->threshold);
-    if (q->plasticityLog) trace::threshold(*q->plasticityLog, "dthr", q->now, u, rate);
+    if (q->plasticityLog) {
+      trace::line<trace::Kind::dthr>(*q->plasticityLog, q->now, g->name, u->id, u->excitatory, rate, u->threshold);
+    }
   }
 #endif
 
@@ -55,7 +63,9 @@ int updateAndFireUnit(Event* event, EventQueue* q) {
     // Windows close lazily, at the group's first update after their end; one
     // line covers every window that elapsed since the previous line.
     if (q->now > g->nextVoltTime) {
-      if (q->voltLog) trace::volt(*q->voltLog, g);
+      if (q->voltLog) {
+        trace::line<trace::Kind::volt>(*q->voltLog, g->name, g->nextVoltTime, g->voltInputSum, g->voltChangeSum);
+      }
       g->voltInputSum = 0;
       g->voltChangeSum = 0;
       while (q->now > g->nextVoltTime) g->nextVoltTime += g->voltPeriod;
