@@ -393,7 +393,7 @@ case $action in
       merge
       exit
     fi
-    say "running again ${#todo[@]} runs: $(index_ranges "${todo[*]}")"
+    say "running again runs $(index_ranges "${todo[*]}") (${#todo[@]} of $(wc -l <"$sweep_dir/grid.tsv"))"
     if [[ $mode == slurm ]]; then
       slurm_queue_clear
       submit_slurm "$(index_ranges "${todo[*]}")"
@@ -612,6 +612,13 @@ for i in "${!programs[@]}"; do
   unset factors_of
 done
 ntasks=${#grid[@]}
+if ((slurm && !dry)); then
+  # Array task numbers must stay below the cluster's MaxArraySize (1001 unless set).
+  max_array=$(scontrol show config 2>/dev/null | awk -F'= *' '$1 ~ /^MaxArraySize/ { print $2 + 0 }') || true
+  if [[ -n $max_array ]] && ((ntasks >= max_array)); then
+    die "the grid has $ntasks runs, more than this Slurm's job arrays take (MaxArraySize $max_array): split it into several sweeps"
+  fi
+fi
 
 if ((dry)); then
   out_shown=${out:-sweep-DATE-TIME}

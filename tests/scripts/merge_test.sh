@@ -45,7 +45,7 @@ grep -q "failed: run 2, exp-plain-fake seed 2: did not finish" "$work/merge.err"
 status=0
 "$scripts/sweep.sh" --rerun "$out" 2>"$work/rerun.err" || status=$?
 [[ $status -eq 1 ]] || fail "rerun: exit $status"
-grep -q "running again 2 runs: 2-3" "$work/rerun.err" || fail "rerun: $(cat "$work/rerun.err")"
+grep -q "running again runs 2-3 (2 of 4)" "$work/rerun.err" || fail "rerun: $(cat "$work/rerun.err")"
 [[ $(grep -c "^sweep.sh: run [0-9]* \(done\|failed\)" "$work/rerun.err") -eq 2 ]] || fail "rerun ran other runs: $(cat "$work/rerun.err")"
 cmp "$out/sweep.csv" "$work/first.csv" || fail "the table after the rerun differs"
 [[ $(failed_runs "$out") == "3:3:0" ]] || fail "failed.tsv after the rerun: $(cat "$out/failed.tsv")"

@@ -54,7 +54,7 @@ refused "a picture that cannot be written" "$scripts/plot-run.py" "$work/run" --
 # A sweep over a settings key, plotted against it and against the factor.
 ln -s "$fake" "$work/bin/exp-xor-fake"
 ln -s "$fake" "$work/bin/exp-plain-fake"
-"$scripts/sweep.sh" -s 1-3 -f 0.5,1.0 -p rsvr.switchProb=0.02,0.05,0.1 -o "$work/sweep" -e "$summary" -k summary \
+"$scripts/sweep.sh" -s 1-2 -f 0.5,1.0 -p rsvr.switchProb=0.02,0.05,0.1 -o "$work/sweep" -e "$summary" -k summary \
   -a "--steps 50" "$work/bin/exp-xor-fake" "$work/bin/exp-plain-fake" 2>/dev/null || fail "sweep failed"
 table=$work/sweep/sweep.csv
 "$scripts/plot-sweep.py" "$table" --logx --out "$work/sweep.png" >/dev/null || fail "plot-sweep.py failed"
