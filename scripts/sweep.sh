@@ -535,7 +535,8 @@ check_settings() {  # PATH NAME FACTOR COMBO
   [[ -n $record ]] && cmd+=(--record "$record")
   if ! "${cmd[@]}" --print-params 2>"$check_err"; then
     msg=$(grep -m1 . "$check_err" || true)
-    die "$name ${cmd[*]:1} is refused: ${msg:-no message}"
+    local rest="${cmd[*]:1}"
+    die "$name${rest:+ $rest} is refused: ${msg:-no message}"
   fi
 }
 # True when every group's switchProb in these settings is 0: then the factor,
