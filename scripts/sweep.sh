@@ -482,7 +482,7 @@ for spec in "${param_specs[@]}"; do
   key_values[$key]=$(value_list "-p $key" "${spec#*=}") || exit 2
   keys+=("$key")
   for word in "${extra[@]}"; do
-    [[ $word == "$key="* ]] && die "-p $key: the key is also set in -a"
+    [[ $word == "$key="* || $word == "--set=$key="* ]] && die "-p $key: the key is also set in -a"
   done
   [[ $key == steps && " ${extra[*]} " == *" --steps "* ]] && die "-p steps: -a sets --steps too"
 done
