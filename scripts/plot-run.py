@@ -13,33 +13,87 @@ Writes into OUTDIR (default DIR):
 
 import argparse
 import csv
+import math
 import os
 import sys
 
-try:
-    import matplotlib
-except ImportError:
-    sys.exit("plot-run.py: needs matplotlib for /usr/bin/python3 (apt-get install python3-matplotlib)")
-
-matplotlib.use("Agg")  # files only, no display needed
-import matplotlib.pyplot as plt  # noqa: E402
+NAME = "plot-run.py"
 
 
-def read_rows(path):
-    with open(path, newline="") as f:
-        return list(csv.DictReader(f))
+class Refusal(Exception):
+    """A reason the pictures cannot be drawn, said in one line."""
+
+
+class Parser(argparse.ArgumentParser):
+    def error(self, message):
+        sys.stderr.write("%s: %s (see --help)\n" % (NAME, message))
+        sys.exit(2)
+
+
+def read_rows(path, numeric=(), required=()):
+    """The rows of a table of exp-summary --csv, as dicts; the columns in
+    `numeric` are checked to hold numbers (or nothing), so that a damaged
+    table is refused by name and line, not half plotted."""
+    try:
+        with open(path, newline="") as f:
+            text = f.read()
+    except OSError as e:
+        raise Refusal("cannot read %s: %s" % (path, e.strerror or e))
+    except UnicodeDecodeError:
+        raise Refusal("%s is not a text table" % path)
+    if not text.strip():
+        raise Refusal("%s is empty" % path)
+    if not text.endswith("\n"):
+        raise Refusal("%s is cut off: its last line has no end" % path)
+    try:
+        lines = list(csv.reader(text.splitlines(), strict=True))
+    except csv.Error as e:
+        raise Refusal("%s is not a CSV table: %s" % (path, e))
+    header = lines[0]
+    for name in required:
+        if name not in header:
+            raise Refusal("%s has no column %s" % (path, name))
+    rows = []
+    for number, fields in enumerate(lines[1:], start=2):
+        if len(fields) != len(header):
+            raise Refusal("%s line %d has %d fields, the header %d" % (path, number, len(fields), len(header)))
+        row = dict(zip(header, fields))
+        for name in header:
+            if numeric == "all" or name in numeric:
+                check_number(row[name], path, number, name)
+        rows.append(row)
+    return header, rows
+
+
+def check_number(text, path, line, column):
+    if text == "":
+        return
+    try:
+        value = float(text)
+    except ValueError:
+        raise Refusal("%s line %d: %s is not a number: %r" % (path, line, column, text))
+    if not math.isfinite(value):
+        raise Refusal("%s line %d: %s is not a finite number: %r" % (path, line, column, text))
 
 
 def read_meta(path):
-    with open(path, newline="") as f:
-        return {row["key"]: row["value"] for row in csv.DictReader(f)}
+    _, rows = read_rows(path, required=("key", "value"))
+    meta, line_of = {}, {}
+    for line, row in enumerate(rows, start=2):
+        meta[row["key"]] = row["value"]
+        line_of[row["key"]] = line
+    for key in ("bin_width", "raster_from", "raster_to"):
+        if meta.get(key, "") == "":
+            raise Refusal("%s has no %s" % (path, key))
+    for key, value in meta.items():
+        if key in ("bin_width", "raster_from", "raster_to", "swofftime") or key.startswith("units_"):
+            check_number(value, path, line_of[key], key)
+    return meta
 
 
-def columns(rows, prefix):
+def columns(header, prefix):
     """The names after `prefix` of the columns that start with it, in order."""
-    if not rows:
-        return []
-    return [name[len(prefix):] for name in rows[0] if name.startswith(prefix)]
+    return [name[len(prefix):] for name in header if name.startswith(prefix)]
 
 
 def number(text):
@@ -48,13 +102,20 @@ def number(text):
 
 class Run:
     def __init__(self, folder):
+        if not os.path.isdir(folder):
+            raise Refusal("no folder %s (the --csv folder of exp-summary)" % folder)
         self.meta = read_meta(os.path.join(folder, "meta.csv"))
-        self.bins = read_rows(os.path.join(folder, "bins.csv"))
-        self.raster = read_rows(os.path.join(folder, "raster.csv"))
-        self.weights = read_rows(os.path.join(folder, "weights.csv"))
-        self.groups = columns(self.bins, "spk_") or [
+        header, self.bins = read_rows(os.path.join(folder, "bins.csv"), numeric="all", required=("t_start", "t_end"))
+        _, self.raster = read_rows(os.path.join(folder, "raster.csv"), numeric=("time", "id"),
+                                   required=("time", "group", "id"))
+        _, self.weights = read_rows(os.path.join(folder, "weights.csv"), numeric=("weight",),
+                                    required=("pre", "post", "weight"))
+        for line, r in enumerate(self.raster, start=2):
+            if not r["id"].isdigit():
+                raise Refusal("%s line %d: id is not a unit id: %r" % (os.path.join(folder, "raster.csv"), line, r["id"]))
+        self.groups = columns(header, "spk_") or [
             k[len("units_"):] for k in self.meta if k.startswith("units_")]
-        self.pathways = columns(self.bins, "active_")
+        self.pathways = columns(header, "active_")
         self.t_end = [float(r["t_end"]) for r in self.bins]
         self.t_mid = [(float(r["t_start"]) + float(r["t_end"])) / 2 for r in self.bins]
         off = self.meta.get("swofftime", "")
@@ -147,47 +208,83 @@ PLOTS = [
 ]
 
 
+def draw(args):
+    out = args.out or args.dir
+    run = Run(args.dir)
+    try:
+        os.makedirs(out, exist_ok=True)
+    except OSError as e:
+        raise Refusal("cannot make the folder %s: %s" % (out, e.strerror or e))
+
+    try:
+        import matplotlib
+    except ImportError:
+        raise Refusal("needs matplotlib for /usr/bin/python3 (apt-get install python3-matplotlib)")
+    matplotlib.use("Agg")  # files only, no display needed
+    import matplotlib.pyplot as plt
+
+    # Every picture is drawn under a temporary name and all are renamed at the
+    # end: a failure half-way leaves no mixed set under the final names.
+    names = [name for name, _ in PLOTS] + ["overview.png"]
+    partial = {name: os.path.join(out, ".%s.partial" % name) for name in names}
+    try:
+        panels = max(len(run.pathways), 1)
+        for name, plot in PLOTS:
+            if plot is plot_active:
+                fig, axes = plt.subplots(panels, 1, figsize=(7, 1.6 + 1.4 * panels), sharex=True, squeeze=False)
+                plot(run, list(axes[:, 0]))
+            else:
+                fig, ax = plt.subplots(figsize=(7, 4.5))
+                plot(run, ax)
+            fig.tight_layout()
+            fig.savefig(partial[name], dpi=110, format="png")
+            plt.close(fig)
+
+        fig = plt.figure(figsize=(13, 8.5))
+        grid = fig.add_gridspec(2, 2)
+        cell = grid[0, 0].subgridspec(panels, 1, hspace=0.08)
+        first = fig.add_subplot(cell[0])
+        active_axes = [first] + [fig.add_subplot(cell[i], sharex=first) for i in range(1, panels)]
+        for ax in active_axes[:-1]:
+            ax.tick_params(labelbottom=False)
+        plot_active(run, active_axes)
+        plot_rates(run, fig.add_subplot(grid[0, 1]))
+        plot_raster(run, fig.add_subplot(grid[1, 0]))
+        plot_weights(run, fig.add_subplot(grid[1, 1]))
+        fig.suptitle(args.title or run.meta.get("input", ""))
+        fig.tight_layout()
+        fig.savefig(partial["overview.png"], dpi=90, format="png")
+        plt.close(fig)
+        for name in names:
+            if os.path.isdir(os.path.join(out, name)):
+                raise Refusal("cannot write %s: it is a folder" % os.path.join(out, name))
+        for name in names:
+            os.replace(partial[name], os.path.join(out, name))
+    except OSError as e:
+        raise Refusal("cannot write the pictures into %s: %s" % (out, e.strerror or e))
+    finally:
+        for path in partial.values():
+            try:
+                os.remove(path)
+            except OSError:
+                pass
+    print("%s: wrote %s" % (NAME, ", ".join(os.path.join(out, n) for n in names)))
+
+
 def main():
-    parser = argparse.ArgumentParser(description="Plots one run from the tables of exp-summary --csv.")
+    parser = Parser(description="Plots one run from the tables of exp-summary --csv.")
     parser.add_argument("dir", help="folder written by exp-summary --csv")
     parser.add_argument("--out", help="folder for the pictures (default: DIR)")
     parser.add_argument("--title", help="title of the overview (default: the input of the run)")
     args = parser.parse_args()
-    out = args.out or args.dir
     try:
-        run = Run(args.dir)
-    except (OSError, KeyError, ValueError) as e:
-        sys.exit("plot-run.py: cannot read the tables in %s: %s" % (args.dir, e))
-    os.makedirs(out, exist_ok=True)
-
-    panels = max(len(run.pathways), 1)
-    for name, plot in PLOTS:
-        if plot is plot_active:
-            fig, axes = plt.subplots(panels, 1, figsize=(7, 1.6 + 1.4 * panels), sharex=True, squeeze=False)
-            plot(run, list(axes[:, 0]))
-        else:
-            fig, ax = plt.subplots(figsize=(7, 4.5))
-            plot(run, ax)
-        fig.tight_layout()
-        fig.savefig(os.path.join(out, name), dpi=110)
-        plt.close(fig)
-
-    fig = plt.figure(figsize=(13, 8.5))
-    grid = fig.add_gridspec(2, 2)
-    cell = grid[0, 0].subgridspec(panels, 1, hspace=0.08)
-    first = fig.add_subplot(cell[0])
-    active_axes = [first] + [fig.add_subplot(cell[i], sharex=first) for i in range(1, panels)]
-    for ax in active_axes[:-1]:
-        ax.tick_params(labelbottom=False)
-    plot_active(run, active_axes)
-    plot_rates(run, fig.add_subplot(grid[0, 1]))
-    plot_raster(run, fig.add_subplot(grid[1, 0]))
-    plot_weights(run, fig.add_subplot(grid[1, 1]))
-    fig.suptitle(args.title or run.meta.get("input", ""))
-    fig.tight_layout()
-    fig.savefig(os.path.join(out, "overview.png"), dpi=90)
-    plt.close(fig)
-    print("plot-run.py: wrote %s" % ", ".join(os.path.join(out, n) for n, _ in PLOTS + [("overview.png", None)]))
+        draw(args)
+    except Refusal as e:
+        sys.stderr.write("%s: %s\n" % (NAME, e))
+        sys.exit(1)
+    except Exception as e:  # a fault of ours or of matplotlib: still one line, not a traceback
+        sys.stderr.write("%s: failed: %s\n" % (NAME, " ".join(("%s: %s" % (type(e).__name__, e)).split())))
+        sys.exit(1)
 
 
 if __name__ == "__main__":

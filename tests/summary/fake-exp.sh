@@ -1,31 +1,131 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # A stand-in for an experiment program, for testing the sweep and plot
 # scripts without the simulator: it prints a small, self-consistent trace
 # (spikes, switch events, a switch-off, the final report) that depends on the
-# seed and the factor.
+# seed, the factor and the switching probabilities, and takes the programs'
+# options:
 #
-#   fake-exp.sh [FACTOR] --seed N [--steps N]
+#   fake-exp.sh [FACTOR] [--seed N] [--steps N] [--set KEY=VALUE]...
+#               [--params FILE] [--print-params] [--meta FILE] [-o FILE]...
+#               [--record KINDS] [--progress SECONDS] [--trace LIST] [--version]
 #
-# Called through a link whose name starts with "exp-broken" it prints half a
-# trace and fails, like a program that crashed.
-set -eu
-factor=1.0
-case "${1:-}" in
-  [0-9]*) factor=$1; shift ;;
-esac
-seed=1
-steps=200
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --seed) seed=$2; shift 2 ;;
-    --steps) steps=$2; shift 2 ;;
-    *) echo "fake-exp: unknown argument $1" >&2; exit 2 ;;
+# Keys: steps, switchOffAfter, sorc.switchProb, rsvr.switchProb,
+# sink.switchProb. -o FILE is repeatable, "-" is standard output and a name
+# ending in .zst is compressed (with the zstd command, standing in for the
+# programs' own compression); files appear under their names only when the
+# run completed.
+#
+# The name it is called by picks a variant, like the programs' names do:
+#   exp-xor-rand*  switchProb 0 in every group, so the factor changes nothing
+#   exp-broken*    with an odd seed, prints half a trace and fails with exit 3
+#   exp-damaged*   prints a trace with a malformed line in it and exits 0
+#   exp-slow*      sleeps a second before its trace (for progress lines)
+set -euo pipefail
+name=$(basename "$0")
+usage_error() { echo "$name: $*" >&2; exit 2; }
+
+declare -A set_values=()
+factor=1.0 seed=1 meta='' record='' progress='' print_params=0
+outputs=()
+argv=("$0" "$@")
+while [[ $# -gt 0 ]]; do
+  arg=$1
+  value=
+  if [[ $arg == --*=* ]]; then value=${arg#*=}; arg=${arg%%=*}; shift; set -- "$arg" "$value" "$@"; fi
+  case $arg in
+    --seed|--steps|--set|--params|--meta|-o|--output|--record|--progress|--trace)
+      [[ $# -ge 2 ]] || usage_error "option $arg needs a value" ;;
+  esac
+  case $arg in
+    --seed) [[ $2 =~ ^[0-9]+$ ]] || usage_error "--seed: not a seed: $2"; seed=$((10#$2)); shift 2 ;;
+    --steps) set_values[steps]=$2; shift 2 ;;
+    --set) [[ $2 == *=* ]] || usage_error "--set takes KEY=VALUE, not $2"; set_values[${2%%=*}]=${2#*=}; shift 2 ;;
+    --params) [[ -r $2 ]] || usage_error "--params: cannot read $2"; shift 2 ;;
+    --meta) meta=$2; shift 2 ;;
+    -o|--output) outputs+=("$2"); shift 2 ;;
+    --record) record=$2; shift 2 ;;
+    --progress) [[ $2 =~ ^[0-9]+(\.[0-9]+)?$ ]] || usage_error "--progress: not a number of seconds: $2"
+                progress=$2; shift 2 ;;
+    --trace) shift 2 ;;
+    --print-params) print_params=1; shift ;;
+    --version) echo "$name 0.0-fake"; exit 0 ;;
+    -h|--help) sed -n '2,/^set -euo/p' "$0"; exit 0 ;;
+    -*) usage_error "unknown option $arg" ;;
+    *) [[ $arg =~ ^[0-9]+(\.[0-9]+)?$ ]] || usage_error "not a factor: $arg"; factor=$arg; shift ;;
   esac
 done
-broken=0
-case "$(basename "$0")" in exp-broken*) broken=1 ;; esac
 
-exec awk -v seed="$seed" -v steps="$steps" -v factor="$factor" -v broken="$broken" '
+# The effective settings: defaults, then --set.
+default_prob=0.05
+[[ $name == exp-xor-rand* ]] && default_prob=0
+declare -A settings=([steps]=200 [switchOffAfter]=- [sorc.switchProb]=$default_prob
+                     [rsvr.switchProb]=$default_prob [sink.switchProb]=$default_prob)
+for key in "${!set_values[@]}"; do
+  [[ -v "settings[$key]" ]] || usage_error "--set: unknown key $key"
+  settings[$key]=${set_values[$key]}
+done
+if ! [[ ${settings[steps]} =~ ^[0-9]+$ ]] || ((settings[steps] < 1)); then
+  usage_error "steps: not a whole number >= 1: ${settings[steps]}"
+fi
+[[ ${settings[switchOffAfter]} == - ]] && settings[switchOffAfter]=$((settings[steps] * 8 / 10))
+[[ ${settings[switchOffAfter]} =~ ^[0-9]+$ ]] || usage_error "switchOffAfter: not a whole number: ${settings[switchOffAfter]}"
+((settings[switchOffAfter] <= settings[steps])) || usage_error "switchOffAfter: after the last step"
+for group in sorc rsvr sink; do
+  p=${settings[$group.switchProb]}
+  if ! [[ $p =~ ^[0-9]*\.?[0-9]+$ ]] || ! awk -v p="$p" 'BEGIN { exit !(p <= 1) }'; then
+    usage_error "$group.switchProb: not a probability in [0, 1]: $p"
+  fi
+done
+if [[ -n $record ]]; then
+  for kind in ${record//,/ }; do
+    case $kind in spk|swon|swoff|nmp|swofftime|report|unit|syn) ;; *) usage_error "--record: unknown kind $kind" ;; esac
+  done
+fi
+
+if ((print_params)); then
+  echo "# Settings of $name (a stand-in program)"
+  echo "steps = ${settings[steps]}  # stimulation steps"
+  echo "switchOffAfter = ${settings[switchOffAfter]}"
+  for group in sorc rsvr sink; do printf '\n[%s]\nswitchProb = %s\n' "$group" "${settings[$group.switchProb]}"; done
+  exit 0
+fi
+
+json_string() { local s=${1//\\/\\\\}; s=${s//\"/\\\"}; printf '"%s"' "$s"; }
+start_time=$(date -u +%Y-%m-%dT%H:%M:%SZ)
+trace=$(mktemp)
+partials=()
+cleanup() { rm -f "$trace" "${partials[@]}"; }
+trap cleanup EXIT
+
+write_meta() {  # write_meta STATUS ERROR
+  [[ -n $meta ]] || return 0
+  local lines first=1 a k
+  lines=$(wc -l <"$trace")
+  {
+    printf '{"program": %s, "version": "0.0-fake", "commit": "fake", "edition": 1, "command_line": [' "$(json_string "$name")"
+    for a in "${argv[@]}"; do ((first)) || printf ', '; first=0; json_string "$a"; done
+    printf '], "seed": %s, "settings": {' "$seed"
+    first=1
+    for k in steps switchOffAfter sorc.switchProb rsvr.switchProb sink.switchProb; do
+      ((first)) || printf ', '; first=0; printf '"%s": %s' "$k" "${settings[$k]}"
+    done
+    printf '}, "outputs": ['
+    first=1
+    for a in "${outputs[@]}"; do ((first)) || printf ', '; first=0; json_string "$a"; done
+    printf '], "record": [%s], "start_time": "%s", "wall_seconds": 0.01, "steps_done": %s,' \
+      "$(tr ',' '\n' <<<"$record" | sed '/^$/d; s/.*/"&"/' | paste -sd, | sed 's/,/, /g')" "$start_time" "${settings[steps]}"
+    printf ' "lines_written": %s, "exit_status": %s, "error": %s}\n' "$lines" "$1" "$2"
+  } >"$meta"
+}
+
+echo "seed $seed" >&2
+[[ -n $progress ]] && echo "progress: step 0 of ${settings[steps]}, time 0, elapsed 0 s" >&2
+[[ $name == exp-slow* ]] && sleep 1
+status=0
+awk -v seed="$seed" -v steps="${settings[steps]}" -v off_step="${settings[switchOffAfter]}" -v factor="$factor" \
+    -v p_sorc="${settings[sorc.switchProb]}" -v p_rsvr="${settings[rsvr.switchProb]}" -v p_sink="${settings[sink.switchProb]}" \
+    -v broken="$([[ $name == exp-broken* ]] && ((seed % 2)) && echo 1 || echo 0)" \
+    -v damaged="$([[ $name == exp-damaged* ]] && echo 1 || echo 0)" '
 function add_syn(pg, pi, qg, qi, pe, qe) {
   n++; pre[n] = pg; pid[n] = pi; post[n] = qg; qid[n] = qi; pexc[n] = pe; qexc[n] = qe
   act[n] = rand() < 0.3; w[n] = sprintf("%.6f", 0.5 + rand() * 1.5)
@@ -42,25 +142,52 @@ function unit(g, i, size, exc,   k, it, ia, iw, ot, oa, ow) {
 }
 BEGIN {
   srand(seed); S = 8; R = 40; K = 6; n = 0
+  prob["sorc"] = p_sorc * 6; prob["rsvr"] = p_rsvr * 6; prob["sink"] = p_sink * 6
   for (i = 0; i < S; i++) for (j = 0; j < 6; j++) add_syn("sorc", i, "rsvr", (i * 5 + j * 7) % R, 1, (((i * 5 + j * 7) % R) % 5) != 0)
   for (i = 0; i < R; i++) for (j = 0; j < 5; j++) add_syn("rsvr", i, "rsvr", (i + 1 + j * 3) % R, (i % 5) != 0, (((i + 1 + j * 3) % R) % 5) != 0)
   for (i = 0; i < R; i++) for (j = 0; j < 2; j++) add_syn("rsvr", i, "sink", (i + j) % K, (i % 5) != 0, 1)
-  off_step = int(steps * 0.8); plastic = 1; now = 0
+  plastic = 1; now = 0
   for (t = 1; t <= steps; t++) {
     if (now < t - 1) now = t - 1
     for (i = 0; i < S; i++) if (rand() < 0.3) { ts = tick(); printf "spk %s sorc %d 1 %d\nnmp %s sorc %d 1 0\n", ts, i, int(rand() * 9), ts, i }
     for (i = 0; i < R; i++) if (rand() < 0.05) printf "spk %s rsvr %d %d %d\n", tick(), i, (i % 5) != 0, int(rand() * 9)
     for (i = 0; i < K; i++) if (rand() < 0.03) printf "spk %s sink %d 1 %d\n", tick(), i, int(rand() * 9)
     for (a = 0; plastic && a < 2; a++) {
-      k = 1 + int(rand() * n)
-      if (act[k] && rand() < 0.3) { act[k] = 0; last[k] = tick(); printf "swoff %s %s %d %d %s %d\n", last[k], pre[k], pid[k], pexc[k], post[k], qid[k] }
-      else if (!act[k] && rand() < factor * 0.3) { act[k] = 1; last[k] = tick(); printf "swon %s %s %d %d %s %d\n", last[k], pre[k], pid[k], pexc[k], post[k], qid[k] }
+      k = 1 + int(rand() * n); r = rand(); p = prob[post[k]]
+      if (act[k] && r < p / factor) { act[k] = 0; last[k] = tick(); printf "swoff %s %s %d %d %s %d\n", last[k], pre[k], pid[k], pexc[k], post[k], qid[k] }
+      else if (!act[k] && r < p * factor) { act[k] = 1; last[k] = tick(); printf "swon %s %s %d %d %s %d\n", last[k], pre[k], pid[k], pexc[k], post[k], qid[k] }
     }
     if (t == off_step) { plastic = 0; printf "swofftime %s\n", tick() }
+    if (damaged && t == int(steps / 2)) printf "spk %s sorc zero 1 0\n", tick()
     if (broken && t == int(steps / 2)) { printf "spk %s sorc 0 1", tick(); exit 3 }
   }
   for (i = S - 1; i >= 0; i--) unit("sorc", i, S, 1)
   for (i = R - 1; i >= 0; i--) unit("rsvr", i, R, (i % 5) != 0)
   for (i = K - 1; i >= 0; i--) unit("sink", i, K, 1)
   for (k = 1; k <= n; k++) printf "syn %s %d %s %d %d %d %d %s %s %s\n", pre[k], pid[k], post[k], qid[k], act[k], pexc[k], qexc[k], w[k], delay[k], last[k]
-}'
+}' >"$trace" || status=$?
+
+# --record: the full trace filtered by line kind ("report" is unit and syn).
+if [[ -n $record ]]; then
+  kinds=" ${record//,/ } "
+  kinds=${kinds/ report / unit syn }
+  awk -v kinds="$kinds" 'index(kinds, " " $1 " ")' "$trace" >"$trace.kept" && mv "$trace.kept" "$trace"
+fi
+[[ -n $progress ]] && echo "progress: step ${settings[steps]} of ${settings[steps]}, done" >&2
+
+[[ ${#outputs[@]} -gt 0 ]] || outputs=(-)
+for out in "${outputs[@]}"; do
+  if [[ $out == - ]]; then
+    cat "$trace"
+    continue
+  fi
+  partials+=("$out.partial")
+  if [[ $out == *.zst ]]; then zstd -q -c "$trace" >"$out.partial"; else cp "$trace" "$out.partial"; fi
+done
+if ((status != 0)); then
+  echo "$name: the run failed" >&2
+  write_meta "$status" '"the run failed"'
+  exit "$status"
+fi
+for out in "${outputs[@]}"; do [[ $out == - ]] || mv "$out.partial" "$out"; done
+write_meta 0 null
