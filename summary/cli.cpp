@@ -1,4 +1,4 @@
-#include "cli.hpp"
+#include "cli.h"
 
 #include <cerrno>
 #include <charconv>
@@ -9,13 +9,13 @@
 #include <string_view>
 #include <unistd.h>
 
-#include "csv_tables.hpp"
-#include "line_source.hpp"
-#include "summary_text.hpp"
-#include "trace_line.hpp"
-#include "trace_stats.hpp"
+#include "csv_tables.h"
+#include "line_source.h"
+#include "summary_text.h"
+#include "trace_line.h"
+#include "trace_stats.h"
 
-namespace tsum {
+namespace net1::summary {
 namespace {
 
 constexpr const char* kUsage =
@@ -40,7 +40,7 @@ constexpr int kShownBadLines = 10;  // in lenient mode, the rest are only counte
 
 struct Options {
   std::string input = "-";
-  std::string csv_dir;
+  std::string csvDir;
   std::string headline;
   Labels labels;
   StatsOptions stats;
@@ -49,7 +49,7 @@ struct Options {
   bool help = false;
 };
 
-bool parse_time(std::string_view s, Ticks& out) {
+bool parseTime(std::string_view s, Ticks& out) {
   double v = 0;
   auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::fixed);
   if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return false;
@@ -60,22 +60,22 @@ bool parse_time(std::string_view s, Ticks& out) {
 }
 
 // Returns an error message, empty on success.
-std::string parse_options(int argc, const char* const* argv, Options& o) {
-  bool have_input = false;
+std::string parseOptions(int argc, const char* const* argv, Options& o) {
+  bool haveInput = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view a = argv[i];
     std::string_view value;
-    bool has_value = false;
+    bool hasValue = false;
     if (a.size() > 2 && a.substr(0, 2) == "--") {
       auto eq = a.find('=');
       if (eq != std::string_view::npos) {
         value = a.substr(eq + 1);
         a = a.substr(0, eq);
-        has_value = true;
+        hasValue = true;
       }
     }
-    auto need_value = [&](std::string_view& v) -> bool {
-      if (has_value) {
+    auto needValue = [&](std::string_view& v) -> bool {
+      if (hasValue) {
         v = value;
         return true;
       }
@@ -88,27 +88,27 @@ std::string parse_options(int argc, const char* const* argv, Options& o) {
     if (a == "-h" || a == "--help") {
       o.help = true;
     } else if (a == "--lenient" || a == "--quiet") {
-      if (has_value) return name + " takes no value";
+      if (hasValue) return name + " takes no value";
       (a == "--lenient" ? o.lenient : o.quiet) = true;
     } else if (a == "--csv" || a == "--headline" || a == "--bin" || a == "--raster" || a == "--label") {
-      if (!need_value(v)) return name + " needs a value";
+      if (!needValue(v)) return name + " needs a value";
       if (v.empty()) return name + " needs a non-empty value";
       if (a == "--csv") {
-        o.csv_dir = v;
+        o.csvDir = v;
       } else if (a == "--headline") {
         o.headline = v;
       } else if (a == "--bin") {
-        if (!parse_time(v, o.stats.bin_width) || o.stats.bin_width <= 0)
+        if (!parseTime(v, o.stats.binWidth) || o.stats.binWidth <= 0)
           return "--bin needs a positive width of at least 0.000001, not \"" + std::string(v) + "\"";
       } else if (a == "--raster") {
         auto colon = v.find(':');
         Ticks from = 0, to = 0;
-        if (colon == std::string_view::npos || !parse_time(v.substr(0, colon), from) ||
-            !parse_time(v.substr(colon + 1), to) || from >= to)
+        if (colon == std::string_view::npos || !parseTime(v.substr(0, colon), from) ||
+            !parseTime(v.substr(colon + 1), to) || from >= to)
           return "--raster needs FROM:TO with FROM < TO, not \"" + std::string(v) + "\"";
-        o.stats.raster_given = true;
-        o.stats.raster_from = from;
-        o.stats.raster_to = to;
+        o.stats.rasterGiven = true;
+        o.stats.rasterFrom = from;
+        o.stats.rasterTo = to;
       } else {
         auto eq = v.find('=');
         if (eq == std::string_view::npos || eq == 0)
@@ -118,9 +118,9 @@ std::string parse_options(int argc, const char* const* argv, Options& o) {
     } else if (a.size() > 1 && a[0] == '-') {
       return "unknown option " + std::string(argv[i]);
     } else {
-      if (have_input) return "more than one input named";
+      if (haveInput) return "more than one input named";
       o.input = argv[i];
-      have_input = true;
+      haveInput = true;
     }
   }
   return "";
@@ -146,9 +146,9 @@ std::string excerpt(std::string_view line) {
 
 }  // namespace
 
-int run_cli(int argc, const char* const* argv, int stdin_fd, std::FILE* out, std::FILE* err) {
+int runCli(int argc, const char* const* argv, int stdinFd, std::FILE* out, std::FILE* err) {
   Options o;
-  if (std::string e = parse_options(argc, argv, o); !e.empty()) {
+  if (std::string e = parseOptions(argc, argv, o); !e.empty()) {
     std::fprintf(err, "exp-summary: %s\n%s", e.c_str(), kUsage);
     return kExitUsage;
   }
@@ -157,10 +157,10 @@ int run_cli(int argc, const char* const* argv, int stdin_fd, std::FILE* out, std
     return kExitOk;
   }
 
-  const bool from_stdin = o.input == "-";
-  const std::string name = from_stdin ? "standard input" : o.input;
-  int fd = stdin_fd;
-  if (!from_stdin) {
+  const bool fromStdin = o.input == "-";
+  const std::string name = fromStdin ? "standard input" : o.input;
+  int fd = stdinFd;
+  if (!fromStdin) {
     fd = ::open(o.input.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       std::fprintf(err, "exp-summary: cannot open %s: %s\n", name.c_str(), std::strerror(errno));
@@ -181,13 +181,13 @@ int run_cli(int argc, const char* const* argv, int stdin_fd, std::FILE* out, std
       if (source.unterminated()) {
         // A run that was stopped leaves half a line: its fields cannot be
         // trusted, so it is left out, and this is no error.
-        stats.set_cut_short(number);
+        stats.setCutShort(number);
         break;
       }
       std::string why;
-      if (source.too_long()) {
+      if (source.tooLong()) {
         why = "line longer than " + std::to_string(LineSource::kDefaultBlock) + " bytes";
-      } else if (ParseResult r = parse_line(text, line); !r) {
+      } else if (ParseResult r = parseLine(text, line); !r) {
         why = describe(r);
       } else if (const char* refused = stats.add(line)) {
         why = refused;
@@ -200,57 +200,57 @@ int run_cli(int argc, const char* const* argv, int stdin_fd, std::FILE* out, std
         status = kExitBadData;
         break;
       }
-      if (stats.bad_lines() < kShownBadLines) {
+      if (stats.badLines() < kShownBadLines) {
         std::fprintf(err, "exp-summary: %s:%llu: skipped, not a trace line: %s: \"%s\"\n", name.c_str(),
                      static_cast<unsigned long long>(number), why.c_str(), excerpt(text).c_str());
-      } else if (stats.bad_lines() == kShownBadLines) {
+      } else if (stats.badLines() == kShownBadLines) {
         std::fprintf(err, "exp-summary: %s: further lines that are not trace lines are only counted\n",
                      name.c_str());
       }
-      stats.add_bad_line(number);
+      stats.addBadLine(number);
     }
-    if (status == kExitOk && source.read_error() != 0) {
-      std::fprintf(err, "exp-summary: %s: read error: %s\n", name.c_str(), std::strerror(source.read_error()));
+    if (status == kExitOk && source.readError() != 0) {
+      std::fprintf(err, "exp-summary: %s: read error: %s\n", name.c_str(), std::strerror(source.readError()));
       status = kExitBadData;
     }
   }
-  if (!from_stdin) ::close(fd);
+  if (!fromStdin) ::close(fd);
   if (status != kExitOk) return status;
 
   if (stats.lines() == 0) {
-    if (stats.bad_lines() != 0)
+    if (stats.badLines() != 0)
       std::fprintf(err, "exp-summary: %s: no trace lines, only %llu lines that are not\n", name.c_str(),
-                   static_cast<unsigned long long>(stats.bad_lines()));
-    else if (stats.cut_short_line() != 0)
+                   static_cast<unsigned long long>(stats.badLines()));
+    else if (stats.cutShortLine() != 0)
       std::fprintf(err, "exp-summary: %s: no complete trace line, only one without a newline\n", name.c_str());
     else
       std::fprintf(err, "exp-summary: %s: empty input, no trace lines\n", name.c_str());
     return kExitBadData;
   }
-  if (stats.cut_short_line() != 0)
+  if (stats.cutShortLine() != 0)
     std::fprintf(err, "exp-summary: %s: trace cut short: line %llu has no newline and was left out\n",
-                 name.c_str(), static_cast<unsigned long long>(stats.cut_short_line()));
+                 name.c_str(), static_cast<unsigned long long>(stats.cutShortLine()));
 
   stats.finish();
   if (!o.quiet) {
-    std::string text = summary_text(stats, name);
+    std::string text = summaryText(stats, name);
     std::fwrite(text.data(), 1, text.size(), out);
     std::fflush(out);
   }
-  if (!o.csv_dir.empty()) {
-    if (std::string e = write_tables(stats, o.csv_dir, name); !e.empty()) {
+  if (!o.csvDir.empty()) {
+    if (std::string e = writeTables(stats, o.csvDir, name); !e.empty()) {
       std::fprintf(err, "exp-summary: %s\n", e.c_str());
       return kExitUsage;
     }
   }
   if (!o.headline.empty()) {
-    std::string text = headline_csv(stats, o.labels);
+    std::string text = headlineCsv(stats, o.labels);
     std::string e;
     if (o.headline == "-") {
       std::fwrite(text.data(), 1, text.size(), out);
       if (std::fflush(out) != 0) e = "cannot write the headline to standard output";
     } else {
-      e = write_file(o.headline, text);
+      e = writeFile(o.headline, text);
     }
     if (!e.empty()) {
       std::fprintf(err, "exp-summary: %s\n", e.c_str());
@@ -260,4 +260,4 @@ int run_cli(int argc, const char* const* argv, int stdin_fd, std::FILE* out, std
   return kExitOk;
 }
 
-}  // namespace tsum
+}  // namespace net1::summary

@@ -1,6 +1,6 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "cli.hpp"
+#include "cli.h"
 
-int main(int argc, char** argv) { return tsum::run_cli(argc, argv, STDIN_FILENO, stdout, stderr); }
+int main(int argc, char** argv) { return net1::summary::runCli(argc, argv, STDIN_FILENO, stdout, stderr); }

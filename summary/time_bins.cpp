@@ -1,6 +1,6 @@
-#include "time_bins.hpp"
+#include "time_bins.h"
 
-namespace tsum {
+namespace net1::summary {
 
 bool TimeBins::cover(std::int64_t b) {
   if (count_ == 0) {
@@ -38,4 +38,4 @@ std::uint64_t TimeBins::at(Channel c, int index, std::size_t i) const {
   return i < s.size() ? s[i] : 0;
 }
 
-}  // namespace tsum
+}  // namespace net1::summary

@@ -1,10 +1,10 @@
-#include "trace_line.hpp"
+#include "trace_line.h"
 
 #include <array>
 #include <cstring>
 #include <limits>
 
-namespace tsum {
+namespace net1::summary {
 namespace {
 
 // Field types, one letter each in a kind's pattern.
@@ -39,7 +39,7 @@ constexpr std::array<KindInfo, kKindCount> kKinds = {{
 // Kinds whose first real field is not a time.
 constexpr bool timed(Kind k) { return k != Kind::unit && k != Kind::syn; }
 
-bool find_kind(const char* p, std::size_t n, Kind& out) {
+bool findKind(const char* p, std::size_t n, Kind& out) {
   auto is = [&](const char* word) { return std::memcmp(p, word, n) == 0; };
   switch (n) {
     case 3:
@@ -67,15 +67,15 @@ bool find_kind(const char* p, std::size_t n, Kind& out) {
   }
 }
 
-inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+inline bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 // Each field parser starts on the first character of a non-empty field and
 // leaves p on the space after it (or at the end of the line).
-inline bool at_field_end(const char* p, const char* e) { return p == e || *p == ' '; }
+inline bool atFieldEnd(const char* p, const char* e) { return p == e || *p == ' '; }
 
 constexpr int kMaxDigits = 18;  // keeps every mantissa within int64
 
-ParseError parse_real(const char*& p, const char* e, Decimal& out) {
+ParseError parseReal(const char*& p, const char* e, Decimal& out) {
   bool negative = false;
   if (*p == '-') {
     negative = true;
@@ -83,34 +83,34 @@ ParseError parse_real(const char*& p, const char* e, Decimal& out) {
   }
   std::uint64_t m = 0;
   const char* start = p;
-  while (p != e && is_digit(*p)) m = m * 10 + static_cast<unsigned>(*p++ - '0');
+  while (p != e && isDigit(*p)) m = m * 10 + static_cast<unsigned>(*p++ - '0');
   int digits = static_cast<int>(p - start);
-  if (digits == 0) return ParseError::bad_real;
+  if (digits == 0) return ParseError::badReal;
   int decimals = 0;
   if (p != e && *p == '.') {
     start = ++p;
-    while (p != e && is_digit(*p)) m = m * 10 + static_cast<unsigned>(*p++ - '0');
+    while (p != e && isDigit(*p)) m = m * 10 + static_cast<unsigned>(*p++ - '0');
     decimals = static_cast<int>(p - start);
-    if (decimals == 0) return ParseError::bad_real;
+    if (decimals == 0) return ParseError::badReal;
   }
-  if (!at_field_end(p, e)) return ParseError::bad_real;
-  if (digits + decimals > kMaxDigits) return ParseError::out_of_range;
+  if (!atFieldEnd(p, e)) return ParseError::badReal;
+  if (digits + decimals > kMaxDigits) return ParseError::outOfRange;
   out.mantissa = negative ? -static_cast<std::int64_t>(m) : static_cast<std::int64_t>(m);
   out.decimals = decimals;
   return ParseError::none;
 }
 
-ParseError parse_id(const char*& p, const char* e, std::uint32_t& out) {
+ParseError parseId(const char*& p, const char* e, std::uint32_t& out) {
   std::uint32_t v = 0;
   const char* start = p;
-  while (p != e && is_digit(*p)) v = v * 10 + static_cast<unsigned>(*p++ - '0');
-  if (p == start || !at_field_end(p, e)) return ParseError::bad_id;
-  if (p - start > 9) return ParseError::out_of_range;
+  while (p != e && isDigit(*p)) v = v * 10 + static_cast<unsigned>(*p++ - '0');
+  if (p == start || !atFieldEnd(p, e)) return ParseError::badId;
+  if (p - start > 9) return ParseError::outOfRange;
   out = v;
   return ParseError::none;
 }
 
-ParseError parse_integer(const char*& p, const char* e, std::int64_t& out) {
+ParseError parseInteger(const char*& p, const char* e, std::int64_t& out) {
   bool negative = false;
   if (*p == '-') {
     negative = true;
@@ -118,29 +118,29 @@ ParseError parse_integer(const char*& p, const char* e, std::int64_t& out) {
   }
   std::uint64_t v = 0;
   const char* start = p;
-  while (p != e && is_digit(*p)) v = v * 10 + static_cast<unsigned>(*p++ - '0');
-  if (p == start || !at_field_end(p, e)) return ParseError::bad_integer;
-  if (p - start > kMaxDigits) return ParseError::out_of_range;
+  while (p != e && isDigit(*p)) v = v * 10 + static_cast<unsigned>(*p++ - '0');
+  if (p == start || !atFieldEnd(p, e)) return ParseError::badInteger;
+  if (p - start > kMaxDigits) return ParseError::outOfRange;
   out = negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
   return ParseError::none;
 }
 
-ParseError parse_flag(const char*& p, const char* e, bool& out) {
-  if ((*p != '0' && *p != '1') || !at_field_end(p + 1, e)) return ParseError::bad_flag;
+ParseError parseFlag(const char*& p, const char* e, bool& out) {
+  if ((*p != '0' && *p != '1') || !atFieldEnd(p + 1, e)) return ParseError::badFlag;
   out = *p == '1';
   ++p;
   return ParseError::none;
 }
 
-ParseError parse_name(const char*& p, const char* e, std::string_view& out) {
+ParseError parseName(const char*& p, const char* e, std::string_view& out) {
   const char* start = p;
   while (p != e && *p != ' ') {
     auto c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || c == 0x7f) return ParseError::bad_name;
+    if (c < 0x20 || c == 0x7f) return ParseError::badName;
     ++p;
   }
   auto n = static_cast<std::size_t>(p - start);
-  if (n > kMaxNameLength) return ParseError::name_too_long;
+  if (n > kMaxNameLength) return ParseError::nameTooLong;
   out = std::string_view(start, n);
   return ParseError::none;
 }
@@ -175,7 +175,7 @@ double Decimal::value() const {
   return static_cast<double>(mantissa) / static_cast<double>(kPow10[decimals]);
 }
 
-bool Decimal::to_ticks(Ticks& out) const {
+bool Decimal::toTicks(Ticks& out) const {
   constexpr int kTickDecimals = 6;
   if (decimals <= kTickDecimals) {
     std::int64_t scale = kPow10[kTickDecimals - decimals];
@@ -194,50 +194,50 @@ bool Decimal::to_ticks(Ticks& out) const {
   return true;
 }
 
-std::string_view kind_name(Kind kind) { return kKinds[static_cast<std::size_t>(kind)].name; }
+std::string_view kindName(Kind kind) { return kKinds[static_cast<std::size_t>(kind)].name; }
 
-ParseResult parse_line(std::string_view line, TraceLine& out) {
+ParseResult parseLine(std::string_view line, TraceLine& out) {
   ParseResult r;
   if (line.empty()) {
-    r.error = ParseError::empty_line;
+    r.error = ParseError::emptyLine;
     return r;
   }
   const char* p = line.data();
   const char* const e = p + line.size();
   const void* space = std::memchr(p, ' ', line.size());
-  const char* word_end = space ? static_cast<const char*>(space) : e;
-  if (!find_kind(p, static_cast<std::size_t>(word_end - p), r.kind)) {
-    r.error = ParseError::unknown_kind;
+  const char* wordEnd = space ? static_cast<const char*>(space) : e;
+  if (!findKind(p, static_cast<std::size_t>(wordEnd - p), r.kind)) {
+    r.error = ParseError::unknownKind;
     return r;
   }
   const KindInfo& info = kKinds[static_cast<std::size_t>(r.kind)];
   out.kind = r.kind;
-  p = word_end;
+  p = wordEnd;
 
-  int n_real = 0, n_name = 0, n_id = 0, n_flag = 0, n_count = 0;
+  int nReal = 0, nName = 0, nId = 0, nFlag = 0, nCount = 0;
   int field = 1;
   for (char type : info.pattern) {
     ++field;
     if (p == e) {
       // The switch-off line may come without its time.
       if (r.kind == Kind::swofftime) break;
-      r.error = ParseError::too_few_fields;
+      r.error = ParseError::tooFewFields;
       r.field = field;
       return r;
     }
     ++p;  // the separating space
     if (p == e || *p == ' ') {
-      r.error = ParseError::empty_field;
+      r.error = ParseError::emptyField;
       r.field = field;
       return r;
     }
     ParseError err = ParseError::none;
     switch (type) {
-      case 'f': err = parse_real(p, e, out.real[n_real++]); break;
-      case 's': err = parse_name(p, e, out.name[n_name++]); break;
-      case 'u': err = parse_id(p, e, out.id[n_id++]); break;
-      case 'b': err = parse_flag(p, e, out.flag[n_flag++]); break;
-      case 'i': err = parse_integer(p, e, out.count[n_count++]); break;
+      case 'f': err = parseReal(p, e, out.real[nReal++]); break;
+      case 's': err = parseName(p, e, out.name[nName++]); break;
+      case 'u': err = parseId(p, e, out.id[nId++]); break;
+      case 'b': err = parseFlag(p, e, out.flag[nFlag++]); break;
+      case 'i': err = parseInteger(p, e, out.count[nCount++]); break;
       default: break;
     }
     if (err != ParseError::none) {
@@ -247,14 +247,14 @@ ParseResult parse_line(std::string_view line, TraceLine& out) {
     }
   }
   if (p != e) {
-    r.error = p + 1 == e ? ParseError::empty_field : ParseError::too_many_fields;
+    r.error = p + 1 == e ? ParseError::emptyField : ParseError::tooManyFields;
     r.field = field + 1;
     return r;
   }
-  out.real_count = n_real;
-  out.has_time = timed(r.kind) && n_real > 0;
-  if (out.has_time && !out.real[0].to_ticks(out.time)) {
-    r.error = ParseError::out_of_range;
+  out.realCount = nReal;
+  out.hasTime = timed(r.kind) && nReal > 0;
+  if (out.hasTime && !out.real[0].toTicks(out.time)) {
+    r.error = ParseError::outOfRange;
     r.field = r.kind == Kind::volt ? 3 : 2;
     return r;
   }
@@ -264,14 +264,14 @@ ParseResult parse_line(std::string_view line, TraceLine& out) {
 std::string describe(const ParseResult& r) {
   switch (r.error) {
     case ParseError::none: return "no error";
-    case ParseError::empty_line: return "empty line";
-    case ParseError::unknown_kind: return "unknown line kind";
+    case ParseError::emptyLine: return "empty line";
+    case ParseError::unknownKind: return "unknown line kind";
     default: break;
   }
   const KindInfo& info = kKinds[static_cast<std::size_t>(r.kind)];
   std::string out(info.name);
   out += ": ";
-  if (r.error == ParseError::too_many_fields) {
+  if (r.error == ParseError::tooManyFields) {
     out += "more than " + std::to_string(info.pattern.size() + 1) + " fields";
     return out;
   }
@@ -282,20 +282,20 @@ std::string describe(const ParseResult& r) {
     out += ")";
   }
   switch (r.error) {
-    case ParseError::too_few_fields: out += " is missing"; break;
-    case ParseError::empty_field: out += " is empty (stray space)"; break;
-    case ParseError::bad_real: out += " is not a decimal number"; break;
-    case ParseError::bad_id: out += " is not an unsigned integer"; break;
-    case ParseError::bad_integer: out += " is not an integer"; break;
-    case ParseError::bad_flag: out += " is not 0 or 1"; break;
-    case ParseError::bad_name: out += " holds a control character"; break;
-    case ParseError::name_too_long:
+    case ParseError::tooFewFields: out += " is missing"; break;
+    case ParseError::emptyField: out += " is empty (stray space)"; break;
+    case ParseError::badReal: out += " is not a decimal number"; break;
+    case ParseError::badId: out += " is not an unsigned integer"; break;
+    case ParseError::badInteger: out += " is not an integer"; break;
+    case ParseError::badFlag: out += " is not 0 or 1"; break;
+    case ParseError::badName: out += " holds a control character"; break;
+    case ParseError::nameTooLong:
       out += " is longer than " + std::to_string(kMaxNameLength) + " characters";
       break;
-    case ParseError::out_of_range: out += " is out of range"; break;
+    case ParseError::outOfRange: out += " is out of range"; break;
     default: break;
   }
   return out;
 }
 
-}  // namespace tsum
+}  // namespace net1::summary

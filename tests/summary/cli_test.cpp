@@ -1,6 +1,6 @@
 // The command as a user meets it: outputs byte for byte, messages and exit
 // statuses for bad input.
-#include "cli.hpp"
+#include "cli.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +13,12 @@
 #include <unistd.h>
 #include <vector>
 
-namespace tsum {
+namespace net1::summary {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kData = TSUM_TEST_DATA;
+const fs::path kData = NET1_SUMMARY_TEST_DATA;
 
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -43,17 +43,17 @@ struct Result {
   std::string out, err;
 };
 
-// Runs exp-summary with args, standard input read from the file stdin_path.
-Result run(std::vector<std::string> args, const fs::path& stdin_path = "/dev/null") {
+// Runs exp-summary with args, standard input read from the file stdinPath.
+Result run(std::vector<std::string> args, const fs::path& stdinPath = "/dev/null") {
   args.insert(args.begin(), "exp-summary");
   std::vector<const char*> argv;
   for (const auto& a : args) argv.push_back(a.c_str());
-  int fd = ::open(stdin_path.c_str(), O_RDONLY);
-  EXPECT_GE(fd, 0) << stdin_path;
+  int fd = ::open(stdinPath.c_str(), O_RDONLY);
+  EXPECT_GE(fd, 0) << stdinPath;
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   Result r;
-  r.status = run_cli(static_cast<int>(argv.size()), argv.data(), fd, out, err);
+  r.status = runCli(static_cast<int>(argv.size()), argv.data(), fd, out, err);
   ::close(fd);
   r.out = slurp(out);
   r.err = slurp(err);
@@ -79,7 +79,7 @@ class Cli : public ::testing::Test {
 
 const std::string kTwoLines = "spk 1.000000 sorc 0 1 0\nspk 2.000000 rsvr 5 1 0\n";
 
-TEST_F(Cli, SmallTraceGivesTheExpectedOutputsByteForByte) {
+TEST_F(Cli, small_trace_gives_the_expected_outputs_byte_for_byte) {
   fs::path csv = dir_ / "csv";
   Result r = run({"--bin", "2", "--raster", "1:5", "--csv", csv.string(), "--headline", (dir_ / "head.csv").string(),
                   "--label", "program=hand", "--label", "seed=7"},
@@ -93,7 +93,7 @@ TEST_F(Cli, SmallTraceGivesTheExpectedOutputsByteForByte) {
         << table;
 }
 
-TEST_F(Cli, ReadsANamedFileLikeStandardInput) {
+TEST_F(Cli, reads_a_named_file_like_standard_input) {
   fs::path trace = write("t.trace", kTwoLines);
   Result file = run({"--quiet", "--headline", "-", trace.string()});
   Result in = run({"--quiet", "--headline", "-", "-"}, trace);
@@ -102,7 +102,7 @@ TEST_F(Cli, ReadsANamedFileLikeStandardInput) {
   EXPECT_NE(run({trace.string()}).out.find("input         " + trace.string() + "\n"), std::string::npos);
 }
 
-TEST_F(Cli, StopsAtTheFirstBadLineWithItsNumber) {
+TEST_F(Cli, stops_at_the_first_bad_line_with_its_number) {
   fs::path trace = write("bad.trace", kTwoLines + "spk 3.0 sorc x 1 0\nspk 4.0 sorc\n");
   Result r = run({trace.string()});
   EXPECT_EQ(r.status, 1);
@@ -111,7 +111,7 @@ TEST_F(Cli, StopsAtTheFirstBadLineWithItsNumber) {
                        ":3: not a trace line: spk: field 4 (id) is not an unsigned integer: \"spk 3.0 sorc x 1 0\"\n");
 }
 
-TEST_F(Cli, LenientModeCountsBadLinesAndShowsTheFirstTen) {
+TEST_F(Cli, lenient_mode_counts_bad_lines_and_shows_the_first_ten) {
   std::string text = kTwoLines;
   for (int i = 0; i < 12; ++i) text += "garbage\x01\n";
   text += "spk 9.000000 sorc 0 1 0\n";
@@ -128,18 +128,18 @@ TEST_F(Cli, LenientModeCountsBadLinesAndShowsTheFirstTen) {
   EXPECT_EQ(head.substr(head.find('\n') + 1, 5), "3,12,");
 }
 
-TEST_F(Cli, EmptyInputIsAnError) {
+TEST_F(Cli, empty_input_is_an_error) {
   Result r = run({});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "exp-summary: standard input: empty input, no trace lines\n");
 
-  Result only_bad = run({"--lenient"}, write("b", "x\n"));
-  EXPECT_EQ(only_bad.status, 1);
-  EXPECT_NE(only_bad.err.find("no trace lines, only 1 lines that are not"), std::string::npos);
+  Result onlyBad = run({"--lenient"}, write("b", "x\n"));
+  EXPECT_EQ(onlyBad.status, 1);
+  EXPECT_NE(onlyBad.err.find("no trace lines, only 1 lines that are not"), std::string::npos);
 }
 
-TEST_F(Cli, TraceCutShortIsReportedButNoError) {
+TEST_F(Cli, trace_cut_short_is_reported_but_no_error) {
   Result r = run({"--headline", (dir_ / "h.csv").string()}, write("cut", kTwoLines + "spk 3.00"));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "exp-summary: standard input: trace cut short: line 3 has no newline and was left out\n");
@@ -152,12 +152,12 @@ TEST_F(Cli, TraceCutShortIsReportedButNoError) {
   std::string head = slurp(dir_ / "h.csv");
   EXPECT_EQ(head.substr(head.find('\n') + 1, 12), "2,0,1,none,1");
 
-  Result only_cut = run({}, write("c", "spk 3.00"));
-  EXPECT_EQ(only_cut.status, 1);
-  EXPECT_NE(only_cut.err.find("no complete trace line"), std::string::npos);
+  Result onlyCut = run({}, write("c", "spk 3.00"));
+  EXPECT_EQ(onlyCut.status, 1);
+  EXPECT_NE(onlyCut.err.find("no complete trace line"), std::string::npos);
 }
 
-TEST_F(Cli, UsageErrorsExitWithTwo) {
+TEST_F(Cli, usage_errors_exit_with_two) {
   const std::vector<std::vector<std::string>> cases = {
       {"--frobnicate"},        {"--bin", "0"},          {"--bin", "abc"},   {"--bin"},
       {"--raster", "5:1"},     {"--raster", "5"},       {"--label", "=x"},  {"--quiet=yes"},
@@ -176,4 +176,4 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
 }
 
 }  // namespace
-}  // namespace tsum
+}  // namespace net1::summary

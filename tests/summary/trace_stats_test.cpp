@@ -1,14 +1,14 @@
-#include "trace_stats.hpp"
+#include "trace_stats.h"
 
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
 
-#include "csv_tables.hpp"
-#include "summary_text.hpp"
+#include "csv_tables.h"
+#include "summary_text.h"
 
-namespace tsum {
+namespace net1::summary {
 namespace {
 
 // Feeds lines, all expected to be taken, and finishes.
@@ -16,7 +16,7 @@ TraceStats run(std::initializer_list<std::string> lines, StatsOptions options = 
   TraceStats stats(options);
   for (const std::string& text : lines) {
     TraceLine line;
-    ParseResult r = parse_line(text, line);
+    ParseResult r = parseLine(text, line);
     EXPECT_TRUE(r) << text << ": " << describe(r);
     if (!r) continue;
     const char* why = stats.add(line);
@@ -28,7 +28,7 @@ TraceStats run(std::initializer_list<std::string> lines, StatsOptions options = 
 
 const char* add(TraceStats& stats, const std::string& text) {
   TraceLine line;
-  EXPECT_TRUE(parse_line(text, line)) << text;
+  EXPECT_TRUE(parseLine(text, line)) << text;
   return stats.add(line);
 }
 
@@ -39,7 +39,7 @@ const PathwayInfo& pathway(const TraceStats& s, const std::string& name) {
   return s.pathways().front();
 }
 
-TEST(TraceStats, StartCountIsFinalActiveLessNetSwitchOns) {
+TEST(trace_stats, start_count_is_final_active_less_net_switch_ons) {
   TraceStats s = run({"swoff 1.000000 sorc 0 1 rsvr 0", "swon 3.000000 sorc 0 1 rsvr 0",
                       "swon 4.000000 rsvr 1 1 rsvr 0", "swoff 5.000000 rsvr 1 1 rsvr 0",
                       "swon 6.000000 rsvr 1 1 rsvr 0",
@@ -55,12 +55,12 @@ TEST(TraceStats, StartCountIsFinalActiveLessNetSwitchOns) {
   EXPECT_EQ(in.start, 1);  // it was on, went off, came back
   const PathwayInfo& rec = pathway(s, "rsvr->rsvr");
   EXPECT_EQ(rec.start, 0);
-  EXPECT_DOUBLE_EQ(rec.weight_min, 0.6);
-  EXPECT_EQ(s.switch_check().problems(), 0u);
-  EXPECT_EQ(s.switch_check().switched, 2u);
+  EXPECT_DOUBLE_EQ(rec.weightMin, 0.6);
+  EXPECT_EQ(s.switchCheck().problems(), 0u);
+  EXPECT_EQ(s.switchCheck().switched, 2u);
 }
 
-TEST(TraceStats, SwitchCheckFindsEventsTheReportContradicts) {
+TEST(trace_stats, switch_check_finds_events_the_report_contradicts) {
   TraceStats s = run({"swon 1.000000 sorc 0 1 rsvr 0", "swon 2.000000 sorc 0 1 rsvr 0",  // repeated
                       "swoff 2.500000 sorc 0 1 rsvr 1",  // reported active: state differs
                       "swon 2.750000 rsvr 1 1 rsvr 0",   // reported last switch 0.02: time differs
@@ -70,39 +70,39 @@ TEST(TraceStats, SwitchCheckFindsEventsTheReportContradicts) {
                       "syn sorc 0 rsvr 0 1 1 1 0.800000 0.1 2.000000",
                       "syn sorc 0 rsvr 1 1 1 1 0.700000 0.1 2.500000",
                       "syn rsvr 1 rsvr 0 1 1 1 0.600000 0.1 0.020000"});
-  const SwitchCheckCounts& c = s.switch_check();
+  const SwitchCheckCounts& c = s.switchCheck();
   EXPECT_EQ(c.switched, 4u);
   EXPECT_EQ(c.repeated, 1u);
-  EXPECT_EQ(c.state_mismatch, 1u);
-  EXPECT_EQ(c.time_mismatch, 1u);
-  EXPECT_EQ(c.absent_from_report, 1u);
-  EXPECT_NE(summary_text(s, "x").find("problems: 1 repeated switches, 1 final states differ, "
+  EXPECT_EQ(c.stateMismatch, 1u);
+  EXPECT_EQ(c.timeMismatch, 1u);
+  EXPECT_EQ(c.absentFromReport, 1u);
+  EXPECT_NE(summaryText(s, "x").find("problems: 1 repeated switches, 1 final states differ, "
                                       "1 last switch times differ, 1 missing from the final report"),
             std::string::npos);
 }
 
-TEST(TraceStats, ReportIsIncompleteWhenUnitsOrSynapsesAreMissing) {
+TEST(trace_stats, report_is_incomplete_when_units_or_synapses_are_missing) {
   // The run stopped while printing rsvr: ids 1 and 0 of rsvr never came.
   TraceStats units = run({"swon 1.000000 sorc 0 1 rsvr 0", "unit sorc 0 1 1.0 1.0 0.0 0 0 0.0 2 1 0.8",
                           "unit rsvr 2 1 1.0 1.0 0.0 1 0 0.0 1 1 0.6"});
   EXPECT_EQ(units.report(), ReportState::incomplete);
   EXPECT_EQ(pathway(units, "sorc->rsvr").start, 0);
-  EXPECT_NE(summary_text(units, "x").find("the final report is incomplete: start counts 0"), std::string::npos);
+  EXPECT_NE(summaryText(units, "x").find("the final report is incomplete: start counts 0"), std::string::npos);
 
   TraceStats syns = run({"unit sorc 0 1 1.0 1.0 0.0 0 0 0.0 2 1 0.8", "unit rsvr 1 1 1.0 1.0 0.0 1 0 0.0 1 1 0.6",
                          "unit rsvr 0 1 1.0 1.0 0.0 2 2 1.4 0 0 0.0",
                          "syn sorc 0 rsvr 0 1 1 1 0.800000 0.1 3.000000"});
   EXPECT_EQ(syns.report(), ReportState::incomplete);
-  EXPECT_EQ(syns.report_problem(), "1 syn lines for 3 outgoing synapses of the units");
+  EXPECT_EQ(syns.reportProblem(), "1 syn lines for 3 outgoing synapses of the units");
 
   TraceStats none = run({"spk 1.000000 rsvr 0 1 0", "spk 3.000000 rsvr 0 1 0"});
   EXPECT_EQ(none.report(), ReportState::none);
   EXPECT_EQ(none.groups()[1].units, 1000);  // the default
   EXPECT_EQ(none.groups()[1].source, SizeSource::fallback);
-  EXPECT_DOUBLE_EQ(mean_rate(none.groups()[1], none), 2.0 / 1000 / 2.0);
+  EXPECT_DOUBLE_EQ(meanRate(none.groups()[1], none), 2.0 / 1000 / 2.0);
 }
 
-TEST(TraceStats, GroupSizesComeFromTheReportAndOtherNamesAreKept) {
+TEST(trace_stats, group_sizes_come_from_the_report_and_other_names_are_kept) {
   TraceStats s = run({"spk 0.000000 extra 3 1 0", "spk 2.000000 sorc 0 1 0", "swon 2.000000 extra 3 1 sorc 0",
                       "unit sorc 0 1 1.0 1.0 0.0 1 1 0.0 0 0 0.0", "unit extra 3 1 1.0 1.0 0.0 0 0 0.0 1 1 0.5",
                       "unit extra 2 1 1.0 1.0 0.0 0 0 0.0 0 0 0.0", "unit extra 1 1 1.0 1.0 0.0 0 0 0.0 0 0 0.0",
@@ -119,24 +119,24 @@ TEST(TraceStats, GroupSizesComeFromTheReportAndOtherNamesAreKept) {
   EXPECT_EQ(s.report(), ReportState::complete);
 }
 
-TEST(TraceStats, BinsHaveExactEdgesAndCoverTimesGoingBack) {
+TEST(trace_stats, bins_have_exact_edges_and_cover_times_going_back) {
   StatsOptions o;
-  o.bin_width = 100 * kTicksPerUnit;
+  o.binWidth = 100 * kTicksPerUnit;
   TraceStats s = run({"spk 100.000000 sorc 0 1 0", "spk 99.999999 sorc 0 1 0", "spk -0.000001 sorc 0 1 0",
                       "nmp 350.000000 sorc 0 1 0"},
                      o);
   const TimeBins& b = s.bins();
-  EXPECT_EQ(b.first_bin(), -1);
-  ASSERT_EQ(b.bin_count(), 5u);  // [-100,0) up to [300,400), the last for the nmp time only
+  EXPECT_EQ(b.firstBin(), -1);
+  ASSERT_EQ(b.binCount(), 5u);  // [-100,0) up to [300,400), the last for the nmp time only
   EXPECT_EQ(b.at(Channel::spikes, 0, 0), 1u);
   EXPECT_EQ(b.at(Channel::spikes, 0, 1), 1u);
   EXPECT_EQ(b.at(Channel::spikes, 0, 2), 1u);
   EXPECT_EQ(b.at(Channel::spikes, 0, 4), 0u);
-  std::string csv = bins_csv(s);
+  std::string csv = binsCsv(s);
   EXPECT_EQ(csv.substr(csv.find('\n') + 1, 24), "-100.000000,0.000000,1,0");
 }
 
-TEST(TraceStats, RefusesLinesThatCannotBelong) {
+TEST(trace_stats, refuses_lines_that_cannot_belong) {
   TraceStats s(StatsOptions{});
   EXPECT_EQ(add(s, "spk 1.000000 sorc 0 1 0"), nullptr);
   // A time a million bins away from the rest would eat memory.
@@ -147,29 +147,29 @@ TEST(TraceStats, RefusesLinesThatCannotBelong) {
   s.finish();
   EXPECT_EQ(s.lines(), 2u);
   EXPECT_EQ(s.groups()[0].spikes, 1u);
-  EXPECT_EQ(s.last_time(), 1'000'000);
+  EXPECT_EQ(s.lastTime(), 1'000'000);
 }
 
-TEST(TraceStats, BareSwitchOffTakesTheLastTimeBeforeIt) {
+TEST(trace_stats, bare_switch_off_takes_the_last_time_before_it) {
   TraceStats s = run({"spk 1.000000 sorc 0 1 0", "nmp 2.500000 sorc 0 1 0", "swofftime", "spk 3.000000 sorc 0 1 0",
                       "swofftime 4.000000"});
-  const SwitchOffInfo& off = s.switch_off();
+  const SwitchOffInfo& off = s.switchOff();
   EXPECT_EQ(off.count, 2u);
   EXPECT_EQ(off.line, 3u);
-  EXPECT_FALSE(off.has_time);
-  EXPECT_TRUE(off.has_time_before);
+  EXPECT_FALSE(off.hasTime);
+  EXPECT_TRUE(off.hasTimeBefore);
   EXPECT_EQ(off.time, 2'500'000);
 }
 
-TEST(TraceStats, DefaultRasterWindowStartsAtTheFirstTime) {
+TEST(trace_stats, default_raster_window_starts_at_the_first_time) {
   StatsOptions o;
-  o.raster_length = 2 * kTicksPerUnit;
+  o.rasterLength = 2 * kTicksPerUnit;
   TraceStats s = run({"nmp 10.000000 sorc 0 1 0", "spk 10.000000 sorc 1 1 0", "spk 11.999999 rsvr 7 1 0",
                       "spk 12.000000 sorc 2 1 0"},
                      o);
   ASSERT_EQ(s.raster().size(), 2u);
   EXPECT_EQ(s.raster()[1].id, 7u);
-  EXPECT_EQ(s.raster_from(), 10 * kTicksPerUnit);
+  EXPECT_EQ(s.rasterFrom(), 10 * kTicksPerUnit);
 
   // The first line can be the spike itself.
   TraceStats first = run({"spk 5.000000 sorc 1 1 0"}, o);
@@ -177,4 +177,4 @@ TEST(TraceStats, DefaultRasterWindowStartsAtTheFirstTime) {
 }
 
 }  // namespace
-}  // namespace tsum
+}  // namespace net1::summary

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "trace_stats.hpp"
+#include "trace_stats.h"
 
-namespace tsum {
+namespace net1::summary {
 
 using Labels = std::vector<std::pair<std::string, std::string>>;
 
@@ -18,23 +18,23 @@ using Labels = std::vector<std::pair<std::string, std::string>>;
 // all and per pathway, and active synapses per pathway at the end of the bin.
 // A rate is per unit and time unit, over the part of the bin that the trace
 // covers.
-std::string bins_csv(const TraceStats& stats);
+std::string binsCsv(const TraceStats& stats);
 // The weight of every active synapse of the final report.
-std::string weights_csv(const TraceStats& stats);
+std::string weightsCsv(const TraceStats& stats);
 // The spikes of the raster window.
-std::string raster_csv(const TraceStats& stats);
+std::string rasterCsv(const TraceStats& stats);
 // key,value pairs the plots need besides the tables (switch-off time, group
 // sizes, the raster window...).
-std::string meta_csv(const TraceStats& stats, std::string_view input_name);
+std::string metaCsv(const TraceStats& stats, std::string_view inputName);
 // A header line and one row of headline figures, the labels first.
-std::string headline_csv(const TraceStats& stats, const Labels& labels);
+std::string headlineCsv(const TraceStats& stats, const Labels& labels);
 
 // Writes bins.csv, weights.csv, raster.csv and meta.csv into dir, making it
 // when needed. Returns an error message, empty on success.
-std::string write_tables(const TraceStats& stats, const std::string& dir, std::string_view input_name);
+std::string writeTables(const TraceStats& stats, const std::string& dir, std::string_view inputName);
 
 // Writes text to path ("-" for standard output). Returns an error message,
 // empty on success.
-std::string write_file(const std::string& path, const std::string& text);
+std::string writeFile(const std::string& path, const std::string& text);
 
-}  // namespace tsum
+}  // namespace net1::summary

@@ -8,46 +8,46 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "trace_line.hpp"
+#include "trace_line.h"
 
-namespace tsum {
+namespace net1::summary {
 
 struct SynapseKey {
-  std::uint32_t pre_group, pre_id, post_group, post_id;
+  std::uint32_t preGroup, preId, postGroup, postId;
   bool operator==(const SynapseKey&) const = default;
 };
 
 struct SwitchCheckCounts {
   std::uint64_t switched = 0;            // synapses with at least one event
   std::uint64_t repeated = 0;            // swon on a synapse already on, or swoff on one off
-  std::uint64_t state_mismatch = 0;      // reported state differs from the last event
-  std::uint64_t time_mismatch = 0;       // reported last switch differs from the last event's time
-  std::uint64_t absent_from_report = 0;  // switched, but no syn line (only counted with a report)
+  std::uint64_t stateMismatch = 0;      // reported state differs from the last event
+  std::uint64_t timeMismatch = 0;       // reported last switch differs from the last event's time
+  std::uint64_t absentFromReport = 0;  // switched, but no syn line (only counted with a report)
 
   std::uint64_t problems() const {
-    return repeated + state_mismatch + time_mismatch + absent_from_report;
+    return repeated + stateMismatch + timeMismatch + absentFromReport;
   }
 };
 
 class SwitchCheck {
  public:
-  void on_switch(const SynapseKey& key, bool on, Ticks time);
-  void on_report(const SynapseKey& key, bool active, Ticks last_switch);
-  // Call once, after the last line; with_report tells whether a final report
+  void onSwitch(const SynapseKey& key, bool on, Ticks time);
+  void onReport(const SynapseKey& key, bool active, Ticks lastSwitch);
+  // Call once, after the last line; withReport tells whether a final report
   // came, so that synapses missing from it count.
-  SwitchCheckCounts finish(bool with_report) const;
+  SwitchCheckCounts finish(bool withReport) const;
 
  private:
   struct KeyHash {
     std::size_t operator()(const SynapseKey& k) const {
-      std::uint64_t a = (std::uint64_t{k.pre_group} << 32) | k.pre_id;
-      std::uint64_t b = (std::uint64_t{k.post_group} << 32) | k.post_id;
+      std::uint64_t a = (std::uint64_t{k.preGroup} << 32) | k.preId;
+      std::uint64_t b = (std::uint64_t{k.postGroup} << 32) | k.postId;
       std::uint64_t h = a * 0x9E3779B97F4A7C15ULL ^ (b + 0x632BE59BD9B4E019ULL + (a << 6) + (a >> 2));
       return static_cast<std::size_t>(h ^ (h >> 29));
     }
   };
   struct Entry {
-    Ticks last_time = 0;
+    Ticks lastTime = 0;
     bool on = false;
     bool reported = false;
   };
@@ -55,4 +55,4 @@ class SwitchCheck {
   SwitchCheckCounts counts_;
 };
 
-}  // namespace tsum
+}  // namespace net1::summary

@@ -3,15 +3,15 @@
 
 #include <cstdio>
 
-namespace tsum {
+namespace net1::summary {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitBadData = 1;  // a line that is not a trace line, empty input, read error
 inline constexpr int kExitUsage = 2;    // bad options, input not found, outputs not writable
 
-// Runs the command; argv[0] is the program name. stdin_fd is read when no
+// Runs the command; argv[0] is the program name. stdinFd is read when no
 // input file is named.
-int run_cli(int argc, const char* const* argv, int stdin_fd, std::FILE* out, std::FILE* err);
+int runCli(int argc, const char* const* argv, int stdinFd, std::FILE* out, std::FILE* err);
 
-}  // namespace tsum
+}  // namespace net1::summary

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace tsum {
+namespace net1::summary {
 
 // Simulated time in millionths of a time unit. The simulator prints times with
 // six decimals, so every printed time is held exactly and time bins have exact
@@ -25,7 +25,7 @@ struct Decimal {
 
   double value() const;
   // Fails when the number does not fit in Ticks.
-  bool to_ticks(Ticks& out) const;
+  bool toTicks(Ticks& out) const;
 };
 
 enum class Kind : std::uint8_t {
@@ -33,7 +33,7 @@ enum class Kind : std::uint8_t {
 };
 inline constexpr int kKindCount = 12;
 
-std::string_view kind_name(Kind kind);
+std::string_view kindName(Kind kind);
 
 // Fields land in typed slots, in the order in which they appear on the line:
 //   spk, nmp        real[0]=time  name[0]=group  id[0]  flag[0]=exc  count[0]
@@ -42,7 +42,7 @@ std::string_view kind_name(Kind kind);
 //   ustdp, dstdp    real[0]=time  name[0]=pre  id[0]  flag[0]=pre exc  name[1]=post  id[1]
 //                   real[1]=change  real[2]=weight
 //   swon, swoff     real[0]=time  name[0]=pre  id[0]  flag[0]=pre exc  name[1]=post  id[1]
-//   swofftime       real[0]=time, when the line carries one (real_count 1)
+//   swofftime       real[0]=time, when the line carries one (realCount 1)
 //   unit            name[0]=group  id[0]  flag[0]=exc  real[0..2]=threshold, leak, reset
 //                   count[0..1]=incoming total, active  real[3]=incoming weight sum
 //                   count[2..3]=outgoing total, active  real[4]=outgoing weight sum
@@ -50,9 +50,9 @@ std::string_view kind_name(Kind kind);
 //                   flag[2]=post exc  real[0]=weight  real[1]=delay  real[2]=last switch
 struct TraceLine {
   Kind kind = Kind::spk;
-  int real_count = 0;
-  bool has_time = false;  // every line but unit, syn and a bare swofftime
-  Ticks time = 0;         // real[0] in ticks, when has_time
+  int realCount = 0;
+  bool hasTime = false;  // every line but unit, syn and a bare swofftime
+  Ticks time = 0;         // real[0] in ticks, when hasTime
   Decimal real[5];
   std::string_view name[2];
   std::uint32_t id[2] = {0, 0};
@@ -64,31 +64,31 @@ inline constexpr std::size_t kMaxNameLength = 70;
 
 enum class ParseError : std::uint8_t {
   none,
-  empty_line,
-  unknown_kind,
-  too_few_fields,
-  too_many_fields,
-  empty_field,  // two spaces in a row, or a space at the start or end
-  bad_real,
-  bad_id,
-  bad_integer,
-  bad_flag,
-  bad_name,
-  name_too_long,
-  out_of_range,
+  emptyLine,
+  unknownKind,
+  tooFewFields,
+  tooManyFields,
+  emptyField,  // two spaces in a row, or a space at the start or end
+  badReal,
+  badId,
+  badInteger,
+  badFlag,
+  badName,
+  nameTooLong,
+  outOfRange,
 };
 
 struct ParseResult {
   ParseError error = ParseError::none;
-  Kind kind = Kind::spk;  // valid unless error is empty_line or unknown_kind
+  Kind kind = Kind::spk;  // valid unless error is emptyLine or unknownKind
   int field = 0;          // 1-based, the kind word being field 1 (as in awk)
 
   explicit operator bool() const { return error == ParseError::none; }
 };
 
-ParseResult parse_line(std::string_view line, TraceLine& out);
+ParseResult parseLine(std::string_view line, TraceLine& out);
 
 // Why the line was refused, e.g. "spk: field 4 (id) is not an unsigned integer".
 std::string describe(const ParseResult& result);
 
-}  // namespace tsum
+}  // namespace net1::summary

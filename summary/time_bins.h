@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "trace_line.hpp"
+#include "trace_line.h"
 
-namespace tsum {
+namespace net1::summary {
 
 enum class Channel : std::uint8_t { spikes, swon, swoff };  // spikes per group, switches per pathway
 inline constexpr int kChannelCount = 3;
@@ -24,7 +24,7 @@ class TimeBins {
 
   // Counts one event. False when it would take more than kMaxBins bins.
   bool add(Channel c, int index, Ticks t) {
-    std::int64_t b = bin_of(t);
+    std::int64_t b = binOf(t);
     if (count_ == 0 || b < first_ || b >= first_ + count_) {
       if (!cover(b)) return false;
     }
@@ -35,16 +35,16 @@ class TimeBins {
     return true;
   }
   // Widens the range to t without counting anything.
-  bool cover_time(Ticks t) { return cover(bin_of(t)); }
+  bool coverTime(Ticks t) { return cover(binOf(t)); }
 
   Ticks width() const { return width_; }
-  std::int64_t first_bin() const { return first_; }
-  std::size_t bin_count() const { return static_cast<std::size_t>(count_); }
-  Ticks bin_start(std::size_t i) const { return (first_ + static_cast<std::int64_t>(i)) * width_; }
+  std::int64_t firstBin() const { return first_; }
+  std::size_t binCount() const { return static_cast<std::size_t>(count_); }
+  Ticks binStart(std::size_t i) const { return (first_ + static_cast<std::int64_t>(i)) * width_; }
   std::uint64_t at(Channel c, int index, std::size_t i) const;
 
  private:
-  std::int64_t bin_of(Ticks t) const {
+  std::int64_t binOf(Ticks t) const {
     std::int64_t q = t / width_;
     return (t % width_ != 0 && t < 0) ? q - 1 : q;  // floor, also for negative times
   }
@@ -57,4 +57,4 @@ class TimeBins {
   std::vector<std::vector<std::uint64_t>> series_[kChannelCount];
 };
 
-}  // namespace tsum
+}  // namespace net1::summary

@@ -1,0 +1,167 @@
+#pragma once
+// Everything the summary reports, gathered from a trace in one pass.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "group_table.h"
+#include "switch_check.h"
+#include "time_bins.h"
+#include "trace_line.h"
+
+namespace net1::summary {
+
+struct StatsOptions {
+  Ticks binWidth = 100 * kTicksPerUnit;
+  // Without an explicit window the raster covers rasterLength from the
+  // first time seen.
+  bool rasterGiven = false;
+  Ticks rasterFrom = 0;
+  Ticks rasterTo = 0;
+  Ticks rasterLength = 50 * kTicksPerUnit;
+};
+
+// Where a group's unit count comes from.
+enum class SizeSource { report, fallback, unknown };
+
+struct GroupInfo {
+  std::string name;
+  std::uint64_t spikes = 0;
+  std::int64_t units = -1;  // -1 when unknown
+  SizeSource source = SizeSource::unknown;
+};
+
+struct PathwayInfo {
+  std::string name;  // "pre->post"
+  std::uint64_t swon = 0;
+  std::uint64_t swoff = 0;
+  std::uint64_t synapses = 0;  // syn lines of the final report
+  std::uint64_t active = 0;    // of which active
+  double weightMin = 0, weightMax = 0, weightSum = 0;  // over the active ones
+  // Active synapses before the first event: the final count minus the net
+  // switch-ons, or 0 without a complete final report.
+  std::int64_t start = 0;
+};
+
+enum class ReportState { none, complete, incomplete };
+
+struct SwitchOffInfo {
+  std::uint64_t count = 0;  // swofftime lines
+  std::uint64_t line = 0;   // the first one
+  bool hasTime = false;    // it carried a time
+  // Its time, or for a bare line the last time seen before it (when
+  // hasTimeBefore); that is when switching actually stopped.
+  Ticks time = 0;
+  bool hasTimeBefore = false;
+};
+
+struct RasterSpike {
+  Ticks time;
+  int group;
+  std::uint32_t id;
+};
+
+struct FinalWeight {
+  int pathway;
+  std::uint32_t preId, postId;
+  double weight;
+};
+
+class TraceStats {
+ public:
+  explicit TraceStats(const StatsOptions& options);
+
+  // Takes a parsed line. Returns nullptr, or why the line cannot be taken
+  // (the line is then left out entirely).
+  const char* add(const TraceLine& line);
+  void addBadLine(std::uint64_t lineNumber);
+  void setCutShort(std::uint64_t lineNumber) { cutShortLine_ = lineNumber; }
+  // Call once, after the last line; the results below are valid after it.
+  void finish();
+
+  // Lines taken, per kind and in all.
+  std::uint64_t lines() const { return lines_; }
+  std::uint64_t linesOf(Kind k) const { return kindLines_[static_cast<std::size_t>(k)]; }
+  std::uint64_t badLines() const { return badLines_; }
+  std::uint64_t firstBadLine() const { return firstBadLine_; }
+  // 0 when the input ended with a newline.
+  std::uint64_t cutShortLine() const { return cutShortLine_; }
+
+  bool hasTime() const { return hasTime_; }
+  Ticks firstTime() const { return firstTime_; }
+  Ticks lastTime() const { return lastTime_; }
+  // The earliest and latest times, the same as first and last when time runs
+  // forward, as it does.
+  Ticks minTime() const { return minTime_; }
+  Ticks maxTime() const { return maxTime_; }
+
+  const std::vector<GroupInfo>& groups() const { return groups_; }
+  const std::vector<PathwayInfo>& pathways() const { return pathways_; }
+  const GroupTable& table() const { return table_; }
+  std::uint64_t switchOns() const { return totalSwon_; }
+  std::uint64_t switchOffs() const { return totalSwoff_; }
+  const SwitchOffInfo& switchOff() const { return switchOff_; }
+
+  ReportState report() const { return reportState_; }
+  const std::string& reportProblem() const { return reportProblem_; }  // when incomplete
+  std::uint64_t reportUnits() const { return reportUnits_; }
+  std::uint64_t reportSynapses() const { return reportSynapses_; }
+  const SwitchCheckCounts& switchCheck() const { return checkCounts_; }
+
+  const TimeBins& bins() const { return bins_; }
+  Ticks rasterFrom() const { return rasterFrom_; }
+  Ticks rasterTo() const { return rasterTo_; }
+  const std::vector<RasterSpike>& raster() const { return raster_; }
+  const std::vector<FinalWeight>& finalWeights() const { return weights_; }
+
+ private:
+  struct GroupAcc {
+    std::uint64_t spikes = 0;
+    std::uint64_t reportUnits = 0;
+    std::int64_t reportMaxId = -1;
+  };
+  struct PathwayAcc {
+    std::uint64_t swon = 0, swoff = 0, synapses = 0, active = 0;
+    double wmin = 0, wmax = 0, wsum = 0;
+  };
+
+  int group(std::string_view name);
+  int pathway(int pre, int post);
+  void noteTime(Ticks t);
+  const char* addSwitch(const TraceLine& line, bool on);
+  void addUnit(const TraceLine& line, int g);
+  void addSynapse(const TraceLine& line, int pre, int post);
+
+  StatsOptions options_;
+  GroupTable table_;
+  std::vector<GroupAcc> groupAcc_;
+  std::vector<PathwayAcc> pathAcc_;
+  TimeBins bins_;
+  SwitchCheck check_;
+
+  std::uint64_t lines_ = 0;
+  std::uint64_t kindLines_[kKindCount] = {};
+  std::uint64_t badLines_ = 0, firstBadLine_ = 0, cutShortLine_ = 0;
+  bool hasTime_ = false;
+  Ticks firstTime_ = 0, lastTime_ = 0, minTime_ = 0, maxTime_ = 0;
+  std::uint64_t totalSwon_ = 0, totalSwoff_ = 0;
+  SwitchOffInfo switchOff_;
+
+  bool inReport_ = false;
+  std::uint64_t reportUnits_ = 0, reportSynapses_ = 0;
+  std::int64_t outTotal_ = 0, inTotal_ = 0;
+
+  Ticks rasterFrom_ = 0, rasterTo_ = 0;
+  std::vector<RasterSpike> raster_;
+  std::vector<FinalWeight> weights_;
+
+  // Results, from finish().
+  std::vector<GroupInfo> groups_;
+  std::vector<PathwayInfo> pathways_;
+  ReportState reportState_ = ReportState::none;
+  std::string reportProblem_;
+  SwitchCheckCounts checkCounts_;
+};
+
+}  // namespace net1::summary
