@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unistd.h>
 
+#include "byte_source.h"
 #include "csv_tables.h"
 #include "line_source.h"
 #include "summary_text.h"
@@ -20,8 +21,9 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: exp-summary [options] [TRACE]\n"
-    "Reads a trace (the file TRACE, or standard input when TRACE is absent or \"-\")\n"
-    "in one pass and prints a summary of the run.\n"
+    "Reads a trace (the file TRACE, or standard input when TRACE is absent or \"-\";\n"
+    "plain, gzip or zstd, recognised by its first bytes) in one pass and prints a\n"
+    "summary of the run.\n"
     "\n"
     "  --csv DIR          write bins.csv, weights.csv, raster.csv and meta.csv into DIR\n"
     "  --bin W            width of the time bins of bins.csv (default 100)\n"
@@ -33,7 +35,8 @@ constexpr const char* kUsage =
     "  --quiet            print no summary\n"
     "  -h, --help         print this help\n"
     "\n"
-    "Exit status: 0 done, 1 bad data (a line that is not a trace line, empty input),\n"
+    "Exit status: 0 done, 1 bad data (a line that is not a trace line, empty input,\n"
+    "a read error, damaged compressed data),\n"
     "2 usage error (bad option, input or output not accessible).\n";
 
 constexpr int kShownBadLines = 10;  // in lenient mode, the rest are only counted
@@ -172,7 +175,8 @@ int runCli(int argc, const char* const* argv, int stdinFd, std::FILE* out, std::
   TraceStats stats(o.stats);
   int status = kExitOk;
   {
-    LineSource source(fd);
+    std::unique_ptr<ByteSource> bytes = openByteSource(fd);
+    LineSource source(*bytes);
     TraceLine line;
     std::string_view text;
     std::uint64_t number = 0;
@@ -209,8 +213,8 @@ int runCli(int argc, const char* const* argv, int stdinFd, std::FILE* out, std::
       }
       stats.addBadLine(number);
     }
-    if (status == kExitOk && source.readError() != 0) {
-      std::fprintf(err, "exp-summary: %s: read error: %s\n", name.c_str(), std::strerror(source.readError()));
+    if (status == kExitOk && !source.error().empty()) {
+      std::fprintf(err, "exp-summary: %s: %s\n", name.c_str(), source.error().c_str());
       status = kExitBadData;
     }
   }

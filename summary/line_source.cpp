@@ -1,13 +1,11 @@
 #include "line_source.h"
 
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace net1::summary {
 
-LineSource::LineSource(int fd, std::size_t blockSize)
-    : fd_(fd), size_(blockSize < 2 ? 2 : blockSize), buf_(new char[size_]) {
+LineSource::LineSource(ByteSource& source, std::size_t blockSize)
+    : source_(source), size_(blockSize < 2 ? 2 : blockSize), buf_(new char[size_]) {
   pos_ = end_ = buf_.get();
 }
 
@@ -17,21 +15,15 @@ bool LineSource::fill() {
   if (keep != 0 && pos_ != buf_.get()) std::memmove(buf_.get(), pos_, keep);
   pos_ = buf_.get();
   end_ = pos_ + keep;
-  while (!eof_) {
-    ssize_t n = ::read(fd_, end_, size_ - keep);
-    if (n > 0) {
-      end_ += n;
-      bytes_ += static_cast<std::uint64_t>(n);
-      return true;
-    }
-    if (n == 0) {
-      eof_ = true;
-    } else if (errno != EINTR) {
-      readError_ = errno;
-      eof_ = true;
-    }
+  if (eof_) return false;
+  long n = source_.read(end_, size_ - keep);
+  if (n <= 0) {
+    eof_ = true;  // an error ends the input too; error() tells
+    return false;
   }
-  return false;
+  end_ += n;
+  bytes_ += static_cast<std::uint64_t>(n);
+  return true;
 }
 
 bool LineSource::nextSlow(std::string_view& line) {

@@ -1,5 +1,5 @@
 #pragma once
-// Lines from a file descriptor, read in large blocks.
+// Lines from a byte source, read in large blocks.
 //
 // A trace can be a gigabyte, so lines are handed out as views into the block
 // buffer: no copy, no per-line allocation, one read() per block.
@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
+
+#include "byte_source.h"
 
 namespace net1::summary {
 
@@ -19,7 +22,7 @@ class LineSource {
   // A line of up to blockSize - 1 bytes (plus its newline) is handed out
   // whole; a longer one is handed out cut to blockSize bytes, with
   // tooLong() set, and the rest of it is skipped.
-  explicit LineSource(int fd, std::size_t blockSize = kDefaultBlock);
+  explicit LineSource(ByteSource& source, std::size_t blockSize = kDefaultBlock);
 
   // The next line without its newline, valid until the next call. False at
   // the end of input or after a read error.
@@ -34,8 +37,9 @@ class LineSource {
   // The line just returned was cut at the block length.
   bool tooLong() const { return tooLong_; }
   std::uint64_t bytesRead() const { return bytes_; }
-  // errno of a failed read(), 0 when none failed.
-  int readError() const { return readError_; }
+  // Why reading failed (a read error, damaged compressed data); empty
+  // when it did not.
+  const std::string& error() const { return source_.error(); }
 
  private:
   // A whole line from what is buffered, when a newline is there.
@@ -50,7 +54,7 @@ class LineSource {
   bool nextSlow(std::string_view& line);
   bool fill();  // false when nothing more could be read
 
-  int fd_;
+  ByteSource& source_;
   std::size_t size_;
   std::unique_ptr<char[]> buf_;
   char* pos_;
@@ -60,7 +64,6 @@ class LineSource {
   bool unterminated_ = false;
   bool tooLong_ = false;
   std::uint64_t bytes_ = 0;
-  int readError_ = 0;
 };
 
 }  // namespace net1::summary

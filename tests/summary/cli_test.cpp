@@ -13,6 +13,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "compress.h"
+
 namespace net1::summary {
 namespace {
 
@@ -173,6 +175,69 @@ TEST_F(Cli, usage_errors_exit_with_two) {
   Result help = run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.substr(0, 35), "usage: exp-summary [options] [TRACE");
+}
+
+// The summary, the headline and the tables of one trace, as text, to
+// compare one reading with another.
+std::string everything(const Result& r, const fs::path& csv) {
+  std::string all = r.out;
+  for (const char* table : {"bins", "weights", "raster"}) all += slurp(csv / (std::string(table) + ".csv"));
+  return all;
+}
+
+TEST_F(Cli, compressed_traces_give_what_the_plain_text_gives) {
+  const std::string plain = slurp(kData / "small.trace");
+  const fs::path gz = write("small.trace.gz", gzip(plain));
+  const fs::path zst = write("small.zst", zstd(plain));
+  // Two gzip members and two zstd frames, as from `cat a.gz b.gz`.
+  const std::size_t half = plain.find('\n', plain.size() / 2) + 1;
+  const fs::path gz2 = write("two.gz", gzip(plain.substr(0, half)) + gzip(plain.substr(half)));
+  const fs::path zst2 = write("two.zst", zstd(plain.substr(0, half)) + zstd(plain.substr(half)));
+  const std::vector<std::string> options = {"--bin", "2", "--headline", "-", "--csv"};
+
+  auto summaryOf = [&](const fs::path& file, bool fromStdin) {
+    fs::path csv = dir_ / ("csv-" + file.filename().string() + (fromStdin ? "-in" : ""));
+    std::vector<std::string> args = options;
+    args.push_back(csv.string());
+    if (!fromStdin) args.push_back(file.string());
+    Result r = fromStdin ? run(args, file) : run(args);
+    EXPECT_EQ(r.status, 0) << file << ": " << r.err;
+    std::string text = everything(r, csv);
+    // The input's name is in the summary; the rest must not differ.
+    std::size_t at = text.find('\n');
+    return text.substr(at);
+  };
+  const std::string expected = summaryOf(kData / "small.trace", false);
+  for (const fs::path& f : {gz, zst, gz2, zst2}) {
+    EXPECT_EQ(summaryOf(f, false), expected) << f;
+    EXPECT_EQ(summaryOf(f, true), expected) << f << " from standard input";
+  }
+}
+
+TEST_F(Cli, damaged_compressed_traces_are_bad_data) {
+  const std::string plain = slurp(kData / "small.trace");
+  const std::string z = zstd(plain);
+  const std::string g = gzip(plain);
+  std::string flipped = g;
+  flipped[flipped.size() / 2] = static_cast<char>(flipped[flipped.size() / 2] ^ 0x55);
+  const struct {
+    std::string name, bytes, message;
+  } cases[] = {
+      {"cut.zst", z.substr(0, z.size() - 7), "truncated zstd data: the input ends inside a frame"},
+      {"cut.gz", g.substr(0, g.size() / 2), "truncated gzip data: the input ends inside the compressed stream"},
+      {"flipped.gz", flipped, "corrupt gzip data"},
+      {"tail.zst", z + "garbage\n", "corrupt zstd data"},
+      {"tail.gz", g + "garbage\n", "corrupt gzip data: bytes after the end of the compressed stream"},
+  };
+  for (const auto& c : cases) {
+    fs::path csv = dir_ / ("csv-" + c.name);
+    Result r = run({"--csv", csv.string(), write(c.name, c.bytes).string()});
+    EXPECT_EQ(r.status, 1) << c.name;
+    EXPECT_EQ(r.out, "") << c.name;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
+    // Nothing half-written is left behind.
+    EXPECT_TRUE(!fs::exists(csv) || fs::is_empty(csv)) << c.name;
+  }
 }
 
 }  // namespace

@@ -20,14 +20,15 @@ struct Read {
 
 Read readAll(int fd, std::size_t block) {
   Read r;
-  LineSource src(fd, block);
+  auto bytes = openByteSource(fd);
+  LineSource src(*bytes, block);
   std::string_view line;
   while (src.next(line)) {
     r.lines.emplace_back(line);
     r.tooLong.push_back(src.tooLong());
     r.unterminated = src.unterminated();
   }
-  EXPECT_EQ(src.readError(), 0);
+  EXPECT_EQ(src.error(), "");
   return r;
 }
 
@@ -113,7 +114,8 @@ TEST(line_source, counts_the_bytes_read) {
   ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   ::close(fd);
   fd = ::open(path.c_str(), O_RDONLY);
-  LineSource src(fd, 4096);
+  auto bytes = openByteSource(fd);
+  LineSource src(*bytes, 4096);
   std::string_view line;
   std::size_t n = 0;
   while (src.next(line)) ++n;
