@@ -1,8 +1,6 @@
 #include "cli.h"
 
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -12,8 +10,10 @@
 #include "byte_source.h"
 #include "csv_tables.h"
 #include "line_source.h"
+#include "output_file.h"
 #include "summary_text.h"
-#include "trace_line.h"
+#include "text_format.h"
+#include "trace_reader.h"
 #include "trace_stats.h"
 
 namespace net1::summary {
@@ -31,15 +31,15 @@ constexpr const char* kUsage =
     "  --headline FILE    write the headline figures to FILE as CSV, a header line and\n"
     "                     one row (\"-\": standard output)\n"
     "  --label KEY=VALUE  put a column KEY holding VALUE first in the headline (repeatable)\n"
-    "  --lenient          skip and count lines that are not trace lines, instead of stopping\n"
+    "  --lenient          skip and count bad lines (not trace lines, or out of place)\n"
+    "                     instead of stopping at the first\n"
     "  --quiet            print no summary\n"
     "  -h, --help         print this help\n"
     "\n"
-    "Exit status: 0 done, 1 bad data (a line that is not a trace line, empty input,\n"
-    "a read error, damaged compressed data),\n"
-    "2 usage error (bad option, input or output not accessible).\n";
-
-constexpr int kShownBadLines = 10;  // in lenient mode, the rest are only counted
+    "Times and widths are from 0 to 999999999999.999999, to the millionth.\n"
+    "Exit status: 0 done, 1 bad data (a bad line, empty input, a read error, damaged\n"
+    "compressed data), 2 usage error (bad option, --bin too fine for the trace, input\n"
+    "or output not accessible, an output that could not be written).\n";
 
 struct Options {
   std::string input = "-";
@@ -51,16 +51,6 @@ struct Options {
   bool quiet = false;
   bool help = false;
 };
-
-bool parseTime(std::string_view s, Ticks& out) {
-  double v = 0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::fixed);
-  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return false;
-  double ticks = std::round(v * kTicksPerUnit);
-  if (std::fabs(ticks) > 9e18) return false;
-  out = static_cast<Ticks>(ticks);
-  return true;
-}
 
 // Returns an error message, empty on success.
 std::string parseOptions(int argc, const char* const* argv, Options& o) {
@@ -102,13 +92,13 @@ std::string parseOptions(int argc, const char* const* argv, Options& o) {
         o.headline = v;
       } else if (a == "--bin") {
         if (!parseTime(v, o.stats.binWidth) || o.stats.binWidth <= 0)
-          return "--bin needs a positive width of at least 0.000001, not \"" + std::string(v) + "\"";
+          return "--bin needs a width from 0.000001 to 999999999999.999999, not \"" + std::string(v) + "\"";
       } else if (a == "--raster") {
         auto colon = v.find(':');
         Ticks from = 0, to = 0;
         if (colon == std::string_view::npos || !parseTime(v.substr(0, colon), from) ||
             !parseTime(v.substr(colon + 1), to) || from >= to)
-          return "--raster needs FROM:TO with FROM < TO, not \"" + std::string(v) + "\"";
+          return "--raster needs FROM:TO, times with FROM < TO, not \"" + std::string(v) + "\"";
         o.stats.rasterGiven = true;
         o.stats.rasterFrom = from;
         o.stats.rasterTo = to;
@@ -129,34 +119,20 @@ std::string parseOptions(int argc, const char* const* argv, Options& o) {
   return "";
 }
 
-// The start of a refused line, printable, for the message.
-std::string excerpt(std::string_view line) {
-  constexpr std::size_t kMax = 80;
-  std::string out;
-  for (std::size_t i = 0; i < line.size() && i < kMax; ++i) {
-    auto c = static_cast<unsigned char>(line[i]);
-    if (c < 0x20 || c == 0x7f || c == '"' || c == '\\') {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  if (line.size() > kMax) out += "...";
-  return out;
+// One line on err; the status to exit with.
+int fail(std::FILE* err, int status, const std::string& message) {
+  std::fprintf(err, "exp-summary: %s\n", message.c_str());
+  return status;
 }
 
 }  // namespace
 
 int runCli(int argc, const char* const* argv, int stdinFd, std::FILE* out, std::FILE* err) {
   Options o;
-  if (std::string e = parseOptions(argc, argv, o); !e.empty()) {
-    std::fprintf(err, "exp-summary: %s\n%s", e.c_str(), kUsage);
-    return kExitUsage;
-  }
+  if (std::string e = parseOptions(argc, argv, o); !e.empty())
+    return fail(err, kExitUsage, e + " (see exp-summary --help)");
   if (o.help) {
-    std::fputs(kUsage, out);
+    if (std::string e = writeOut(out, kUsage, "the help"); !e.empty()) return fail(err, kExitUsage, e);
     return kExitOk;
   }
 
@@ -165,101 +141,70 @@ int runCli(int argc, const char* const* argv, int stdinFd, std::FILE* out, std::
   int fd = stdinFd;
   if (!fromStdin) {
     fd = ::open(o.input.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      std::fprintf(err, "exp-summary: cannot open %s: %s\n", name.c_str(), std::strerror(errno));
-      return kExitUsage;
-    }
+    if (fd < 0) return fail(err, kExitUsage, "cannot open " + name + ": " + std::strerror(errno));
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   }
+  struct CloseInput {
+    int fd;
+    bool owned;
+    ~CloseInput() {
+      if (owned) ::close(fd);
+    }
+  } closeInput{fd, !fromStdin};
+
+  // The outputs are opened before the trace is read, so that an output
+  // that cannot be written is found out before a long read, not after.
+  CsvTables tables;
+  if (!o.csvDir.empty()) {
+    if (std::string e = tables.open(o.csvDir); !e.empty()) return fail(err, kExitUsage, e);
+    o.stats.rows = &tables;
+  }
+  OutputFile headline;
+  if (!o.headline.empty()) {
+    if (std::string e = headline.open(o.headline, out, "the headline"); !e.empty()) return fail(err, kExitUsage, e);
+  }
+  o.stats.keepBins = !o.csvDir.empty();
 
   TraceStats stats(o.stats);
-  int status = kExitOk;
   {
     std::unique_ptr<ByteSource> bytes = openByteSource(fd);
     LineSource source(*bytes);
-    TraceLine line;
-    std::string_view text;
-    std::uint64_t number = 0;
-    while (source.next(text)) {
-      ++number;
-      if (source.unterminated()) {
-        // A run that was stopped leaves half a line: its fields cannot be
-        // trusted, so it is left out, and this is no error.
-        stats.setCutShort(number);
-        break;
-      }
-      std::string why;
-      if (source.tooLong()) {
-        why = "line longer than " + std::to_string(LineSource::kDefaultBlock) + " bytes";
-      } else if (ParseResult r = parseLine(text, line); !r) {
-        why = describe(r);
-      } else if (const char* refused = stats.add(line)) {
-        why = refused;
-      } else {
-        continue;
-      }
-      if (!o.lenient) {
-        std::fprintf(err, "exp-summary: %s:%llu: not a trace line: %s: \"%s\"\n", name.c_str(),
-                     static_cast<unsigned long long>(number), why.c_str(), excerpt(text).c_str());
-        status = kExitBadData;
-        break;
-      }
-      if (stats.badLines() < kShownBadLines) {
-        std::fprintf(err, "exp-summary: %s:%llu: skipped, not a trace line: %s: \"%s\"\n", name.c_str(),
-                     static_cast<unsigned long long>(number), why.c_str(), excerpt(text).c_str());
-      } else if (stats.badLines() == kShownBadLines) {
-        std::fprintf(err, "exp-summary: %s: further lines that are not trace lines are only counted\n",
-                     name.c_str());
-      }
-      stats.addBadLine(number);
-    }
-    if (status == kExitOk && !source.error().empty()) {
-      std::fprintf(err, "exp-summary: %s: %s\n", name.c_str(), source.error().c_str());
-      status = kExitBadData;
-    }
+    TraceReader reader(stats, name, o.lenient, err);
+    if (!reader.read(source)) return kExitBadData;
   }
-  if (!fromStdin) ::close(fd);
-  if (status != kExitOk) return status;
 
   if (stats.lines() == 0) {
     if (stats.badLines() != 0)
-      std::fprintf(err, "exp-summary: %s: no trace lines, only %llu lines that are not\n", name.c_str(),
-                   static_cast<unsigned long long>(stats.badLines()));
-    else if (stats.cutShortLine() != 0)
-      std::fprintf(err, "exp-summary: %s: no complete trace line, only one without a newline\n", name.c_str());
-    else
-      std::fprintf(err, "exp-summary: %s: empty input, no trace lines\n", name.c_str());
-    return kExitBadData;
+      return fail(err, kExitBadData,
+                  name + ": no trace lines, only " + std::to_string(stats.badLines()) + " bad lines");
+    if (stats.cutShortLine() != 0)
+      return fail(err, kExitBadData, name + ": no complete trace line, only one without a newline");
+    return fail(err, kExitBadData, name + ": empty input, no trace lines");
+  }
+  stats.finish();
+  if (!o.csvDir.empty() && stats.bins().tooFine()) {
+    const Ticks width = TimeBins::smallestWidth(stats.firstTime(), stats.lastTime(), stats.binSeries());
+    return fail(err, kExitUsage,
+                "--bin " + formatTicks(o.stats.binWidth) + " is too fine for this trace (time " +
+                    formatTicks(stats.firstTime()) + " to " + formatTicks(stats.lastTime()) + ", " +
+                    std::to_string(stats.binSeries()) + " series of bins, at most " +
+                    std::to_string(TimeBins::kMaxCells) + " counts): the smallest width that works is " +
+                    formatTicks(width));
   }
   if (stats.cutShortLine() != 0)
     std::fprintf(err, "exp-summary: %s: trace cut short: line %llu has no newline and was left out\n",
                  name.c_str(), static_cast<unsigned long long>(stats.cutShortLine()));
 
-  stats.finish();
   if (!o.quiet) {
-    std::string text = summaryText(stats, name);
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fflush(out);
+    if (std::string e = writeOut(out, summaryText(stats, name), "the summary"); !e.empty())
+      return fail(err, kExitUsage, e);
   }
   if (!o.csvDir.empty()) {
-    if (std::string e = writeTables(stats, o.csvDir, name); !e.empty()) {
-      std::fprintf(err, "exp-summary: %s\n", e.c_str());
-      return kExitUsage;
-    }
+    if (std::string e = tables.commit(stats, name); !e.empty()) return fail(err, kExitUsage, e);
   }
   if (!o.headline.empty()) {
-    std::string text = headlineCsv(stats, o.labels);
-    std::string e;
-    if (o.headline == "-") {
-      std::fwrite(text.data(), 1, text.size(), out);
-      if (std::fflush(out) != 0) e = "cannot write the headline to standard output";
-    } else {
-      e = writeFile(o.headline, text);
-    }
-    if (!e.empty()) {
-      std::fprintf(err, "exp-summary: %s\n", e.c_str());
-      return kExitUsage;
-    }
+    headline.write(headlineCsv(stats, o.labels));
+    if (std::string e = headline.commit(); !e.empty()) return fail(err, kExitUsage, e);
   }
   return kExitOk;
 }

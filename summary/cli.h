@@ -7,8 +7,8 @@ namespace net1::summary {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitBadData = 1;  // a line that is not a trace line, empty input, read error
-inline constexpr int kExitUsage = 2;    // bad options, input not found, outputs not writable
+inline constexpr int kExitBadData = 1;  // a bad line, empty input, a read error, damaged compressed data
+inline constexpr int kExitUsage = 2;    // bad options, --bin too fine, input not found, an output not written
 
 // Runs the command; argv[0] is the program name. stdinFd is read when no
 // input file is named.

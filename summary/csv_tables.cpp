@@ -1,8 +1,6 @@
 #include "csv_tables.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -18,10 +16,10 @@ class Csv {
   Csv& operator<<(std::string_view field) {
     if (!first_) out_ += ',';
     first_ = false;
-    out_ += csvField(field);
+    appendCsvField(out_, field);
     return *this;
   }
-  Csv& operator<<(std::uint64_t v) { return *this << std::to_string(v); }
+  Csv& operator<<(std::uint64_t v) { return *this << std::string_view(buf_, formatInto(v)); }
   Csv& operator<<(std::int64_t v) { return *this << std::to_string(v); }
   Csv& operator<<(const char* s) { return *this << std::string_view(s); }
   Csv& operator<<(const std::string& s) { return *this << std::string_view(s); }
@@ -29,11 +27,32 @@ class Csv {
     out_ += '\n';
     first_ = true;
   }
-  std::string take() { return std::move(out_); }
+  std::string& text() { return out_; }
+  // Hands the rows so far to out once they are many, so that a long table
+  // never sits whole in memory.
+  void spill(TextOut& out, bool always = false) {
+    if (always || out_.size() >= (std::size_t{1} << 16)) {
+      out.write(out_);
+      out_.clear();
+    }
+  }
 
  private:
+  std::size_t formatInto(std::uint64_t v) {
+    char* end = buf_ + sizeof buf_;
+    char* p = end;
+    do {
+      *--p = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    std::size_t n = static_cast<std::size_t>(end - p);
+    std::memmove(buf_, p, n);
+    return n;
+  }
+
   std::string out_;
   bool first_ = true;
+  char buf_[24];
 };
 
 std::string reportStateName(ReportState r) {
@@ -47,7 +66,7 @@ std::string reportStateName(ReportState r) {
 
 }  // namespace
 
-std::string binsCsv(const TraceStats& s) {
+void writeBinsCsv(const TraceStats& s, TextOut& out) {
   const TimeBins& bins = s.bins();
   const auto& groups = s.groups();
   const auto& paths = s.pathways();
@@ -64,8 +83,8 @@ std::string binsCsv(const TraceStats& s) {
   // A rate covers only the part of its bin inside the trace's time range, so
   // the first and last bins, mostly partly covered, do not read low.
   auto covered = [&](std::size_t i) {
-    Ticks from = std::max(bins.binStart(i), s.minTime());
-    Ticks to = std::min(bins.binStart(i) + bins.width(), s.maxTime());
+    Ticks from = std::max(bins.binStart(i), s.firstTime());
+    Ticks to = std::min(bins.binStart(i) + bins.width(), s.lastTime());
     return to > from ? static_cast<double>(to - from) / kTicksPerUnit : 0.0;
   };
   std::vector<std::int64_t> active;
@@ -92,41 +111,18 @@ std::string binsCsv(const TraceStats& s) {
     for (std::size_t p = 0; p < paths.size(); ++p) csv << bins.at(Channel::swon, static_cast<int>(p), i);
     for (std::size_t p = 0; p < paths.size(); ++p) csv << bins.at(Channel::swoff, static_cast<int>(p), i);
     for (std::size_t p = 0; p < paths.size(); ++p) {
+      // Counts of lines: far below 2^62, so neither the casts nor the sum overflow.
       active[p] += static_cast<std::int64_t>(bins.at(Channel::swon, static_cast<int>(p), i)) -
                    static_cast<std::int64_t>(bins.at(Channel::swoff, static_cast<int>(p), i));
       csv << active[p];
     }
     csv.endRow();
+    csv.spill(out);
   }
-  return csv.take();
+  csv.spill(out, true);
 }
 
-std::string weightsCsv(const TraceStats& s) {
-  Csv csv;
-  csv << "pre" << "pre_id" << "post" << "post_id" << "weight";
-  csv.endRow();
-  const GroupTable& t = s.table();
-  for (const FinalWeight& w : s.finalWeights()) {
-    auto [pre, post] = t.pathwayGroups(w.pathway);
-    csv << t.groupName(pre) << std::uint64_t{w.preId} << t.groupName(post) << std::uint64_t{w.postId}
-        << formatReal(w.weight);
-    csv.endRow();
-  }
-  return csv.take();
-}
-
-std::string rasterCsv(const TraceStats& s) {
-  Csv csv;
-  csv << "time" << "group" << "id";
-  csv.endRow();
-  for (const RasterSpike& r : s.raster()) {
-    csv << formatTicks(r.time) << s.table().groupName(r.group) << std::uint64_t{r.id};
-    csv.endRow();
-  }
-  return csv.take();
-}
-
-std::string metaCsv(const TraceStats& s, std::string_view inputName) {
+void writeMetaCsv(const TraceStats& s, std::string_view inputName, TextOut& out) {
   Csv csv;
   auto row = [&](std::string_view key, const std::string& value) {
     csv << key << value;
@@ -148,7 +144,7 @@ std::string metaCsv(const TraceStats& s, std::string_view inputName) {
   row("cut_short", s.cutShortLine() != 0 ? "1" : "0");
   row("bad_lines", std::to_string(s.badLines()));
   for (const auto& g : s.groups()) row("units_" + g.name, g.units < 0 ? "" : std::to_string(g.units));
-  return csv.take();
+  csv.spill(out, true);
 }
 
 std::string headlineCsv(const TraceStats& s, const Labels& labels) {
@@ -189,33 +185,57 @@ std::string headlineCsv(const TraceStats& s, const Labels& labels) {
   col("switch_problems", std::to_string(s.switchCheck().problems()));
   head.endRow();
   row.endRow();
-  return head.take() + row.take();
+  return head.text() + row.text();
 }
 
-std::string writeFile(const std::string& path, const std::string& text) {
-  const bool toStdout = path == "-";
-  std::FILE* f = toStdout ? stdout : std::fopen(path.c_str(), "wb");
-  if (!f) return "cannot write " + path + ": " + std::strerror(errno);
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = (toStdout ? std::fflush(f) : std::fclose(f)) == 0 && ok;
-  if (!ok) return "cannot write " + path + ": " + std::strerror(errno);
-  return "";
-}
-
-std::string writeTables(const TraceStats& s, const std::string& dir, std::string_view inputName) {
+std::string CsvTables::open(const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) return "cannot make folder " + dir + ": " + ec.message();
-  const std::pair<const char*, std::string> files[] = {
-      {"bins.csv", binsCsv(s)},
-      {"weights.csv", weightsCsv(s)},
-      {"raster.csv", rasterCsv(s)},
-      {"meta.csv", metaCsv(s, inputName)},
-  };
-  for (const auto& [name, text] : files) {
-    std::string err = writeFile((std::filesystem::path(dir) / name).string(), text);
-    if (!err.empty()) return err;
+  const std::filesystem::path d(dir);
+  for (auto [file, name] : {std::pair{&bins_, "bins.csv"}, {&weights_, "weights.csv"}, {&raster_, "raster.csv"},
+                            {&meta_, "meta.csv"}}) {
+    if (std::string e = file->open((d / name).string(), nullptr); !e.empty()) return e;
   }
+  weights_.write("pre,pre_id,post,post_id,weight\n");
+  raster_.write("time,group,id\n");
+  return "";
+}
+
+void CsvTables::rasterSpike(Ticks time, std::string_view group, std::uint32_t id) {
+  row_.clear();
+  row_ += formatTicks(time);
+  row_ += ',';
+  appendCsvField(row_, group);
+  row_ += ',';
+  row_ += std::to_string(id);
+  row_ += '\n';
+  raster_.write(row_);
+}
+
+void CsvTables::finalWeight(std::string_view pre, std::uint32_t preId, std::string_view post, std::uint32_t postId,
+                            double weight) {
+  row_.clear();
+  appendCsvField(row_, pre);
+  row_ += ',';
+  row_ += std::to_string(preId);
+  row_ += ',';
+  appendCsvField(row_, post);
+  row_ += ',';
+  row_ += std::to_string(postId);
+  row_ += ',';
+  row_ += formatReal(weight);
+  row_ += '\n';
+  weights_.write(row_);
+}
+
+std::string CsvTables::commit(const TraceStats& stats, std::string_view inputName) {
+  writeBinsCsv(stats, bins_);
+  writeMetaCsv(stats, inputName, meta_);
+  for (OutputFile* f : {&bins_, &weights_, &raster_, &meta_})
+    if (std::string e = f->close(); !e.empty()) return e;  // the others go when this goes
+  for (OutputFile* f : {&bins_, &weights_, &raster_, &meta_})
+    if (std::string e = f->place(); !e.empty()) return e;
   return "";
 }
 

@@ -3,11 +3,13 @@
 // comparison. Column names: spk_GROUP, rate_GROUP, swon_PATHWAY,
 // swoff_PATHWAY, active_PATHWAY... with PATHWAY as "pre->post".
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "output_file.h"
 #include "trace_stats.h"
 
 namespace net1::summary {
@@ -18,23 +20,31 @@ using Labels = std::vector<std::pair<std::string, std::string>>;
 // all and per pathway, and active synapses per pathway at the end of the bin.
 // A rate is per unit and time unit, over the part of the bin that the trace
 // covers.
-std::string binsCsv(const TraceStats& stats);
-// The weight of every active synapse of the final report.
-std::string weightsCsv(const TraceStats& stats);
-// The spikes of the raster window.
-std::string rasterCsv(const TraceStats& stats);
+void writeBinsCsv(const TraceStats& stats, TextOut& out);
 // key,value pairs the plots need besides the tables (switch-off time, group
 // sizes, the raster window...).
-std::string metaCsv(const TraceStats& stats, std::string_view inputName);
+void writeMetaCsv(const TraceStats& stats, std::string_view inputName, TextOut& out);
 // A header line and one row of headline figures, the labels first.
 std::string headlineCsv(const TraceStats& stats, const Labels& labels);
 
-// Writes bins.csv, weights.csv, raster.csv and meta.csv into dir, making it
-// when needed. Returns an error message, empty on success.
-std::string writeTables(const TraceStats& stats, const std::string& dir, std::string_view inputName);
+// The tables of a folder: bins.csv, weights.csv, raster.csv and meta.csv.
+// The raster and the weights are written as the trace is read; all four
+// appear together when commit() succeeds, and none of them otherwise.
+class CsvTables : public TableRows {
+ public:
+  // Makes dir when needed and opens the tables. Returns an error message,
+  // empty on success.
+  std::string open(const std::string& dir);
+  void rasterSpike(Ticks time, std::string_view group, std::uint32_t id) override;
+  void finalWeight(std::string_view pre, std::uint32_t preId, std::string_view post, std::uint32_t postId,
+                   double weight) override;
+  // Writes the rest and puts the tables in place. Returns an error message,
+  // empty on success.
+  std::string commit(const TraceStats& stats, std::string_view inputName);
 
-// Writes text to path ("-" for standard output). Returns an error message,
-// empty on success.
-std::string writeFile(const std::string& path, const std::string& text);
+ private:
+  OutputFile bins_, weights_, raster_, meta_;
+  std::string row_;
+};
 
 }  // namespace net1::summary

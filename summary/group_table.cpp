@@ -2,29 +2,28 @@
 
 namespace net1::summary {
 
-int GroupTable::find(std::string_view name) const {
-  for (std::size_t i = 0; i < names_.size(); ++i)
-    if (names_[i] == name) return static_cast<int>(i);
-  return -1;
-}
-
-int GroupTable::groupSlow(std::string_view name) {
+int GroupTable::group(std::string_view name) {
   int g = find(name);
   if (g < 0) {
     if (groupCount() >= kMaxGroups) return -1;
+    g = groupCount();
     names_.emplace_back(name);
-    g = groupCount() - 1;
+    index_.emplace(names_.back(), g);
   }
-  last_ = g;
   return g;
 }
 
-int GroupTable::pathwaySlow(std::uint32_t key, int pre, int post) {
-  auto [it, added] = pathIndex_.try_emplace(key, pathwayCount());
-  if (added) paths_.emplace_back(pre, post);
-  lastPathKey_ = key;
-  lastPath_ = it->second;
-  return it->second;
+int GroupTable::pathway(int pre, int post) {
+  int p = findPathway(pre, post);
+  if (p < 0) {
+    if (pathwayCount() >= kMaxPathways) return -1;
+    p = pathwayCount();
+    paths_.emplace_back(pre, post);
+    pathIndex_.emplace(pathKey(pre, post), p);
+  }
+  lastPathKey_ = pathKey(pre, post);
+  lastPath_ = p;
+  return p;
 }
 
 std::string GroupTable::pathwayName(int p) const {

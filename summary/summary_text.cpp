@@ -84,6 +84,9 @@ std::string reportText(const TraceStats& s) {
 std::string checkText(const TraceStats& s) {
   const SwitchCheckCounts& c = s.switchCheck();
   std::string t = n(c.switched) + " synapses switched";
+  if (c.unchecked != 0)
+    t += " (the check follows at most " + n(SwitchCheck::kMaxSynapses) + "; " + n(c.unchecked) +
+         " switches of further synapses are not checked)";
   if (c.problems() == 0) {
     if (s.report() == ReportState::none) return t + ", each alternating on and off (no final report to compare)";
     return t + ", all consistent with the final report";
@@ -163,8 +166,7 @@ std::string summaryText(const TraceStats& s, std::string_view inputName) {
   if (s.cutShortLine() != 0)
     out += "note: trace cut short: line " + n(s.cutShortLine()) + " has no newline and was left out\n";
   if (s.badLines() != 0)
-    out += "note: " + n(s.badLines()) + " lines that are not trace lines were skipped (first at line " +
-           n(s.firstBadLine()) + ")\n";
+    out += "note: " + n(s.badLines()) + " bad lines were skipped (first at line " + n(s.firstBadLine()) + ")\n";
   if (s.report() == ReportState::none)
     out += "note: no final report (run stopped early?): group sizes are defaults, start counts 0\n";
   else if (!complete)

@@ -27,14 +27,22 @@ std::string formatReal(double v) {
 }
 
 std::string csvField(std::string_view s) {
-  if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
-  std::string out = "\"";
+  std::string out;
+  appendCsvField(out, s);
+  return out;
+}
+
+void appendCsvField(std::string& out, std::string_view s) {
+  if (s.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out += s;
+    return;
+  }
+  out += '"';
   for (char c : s) {
     if (c == '"') out += '"';
     out += c;
   }
   out += '"';
-  return out;
 }
 
 }  // namespace net1::summary

@@ -15,5 +15,7 @@ std::string formatTicks(Ticks t);
 std::string formatReal(double v);
 // A CSV field, quoted when it holds a comma, a quote or a line break.
 std::string csvField(std::string_view s);
+// The same, appended to out.
+void appendCsvField(std::string& out, std::string_view s);
 
 }  // namespace net1::summary

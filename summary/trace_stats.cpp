@@ -13,13 +13,17 @@ struct KnownGroup {
 };
 constexpr KnownGroup kKnownGroups[] = {{"sorc", 40}, {"rsvr", 1000}, {"sink", 100}};
 
-constexpr const char* kTooManyGroups = "more than 1024 different group names";
-constexpr const char* kTooManyBins = "time too far from the others: more than 10000000 bins of this width";
-constexpr const char* kAfterReport = "trace line after the final report began";
+constexpr const char* kTooManyGroups = "more than 256 different group names";
+constexpr const char* kTooManyPathways = "more than 1024 different pathways";
+constexpr const char* kAfterReport = "a line with a time after the final report began";
+constexpr const char* kBackInTime = "time earlier than the line before: the time of a trace never goes back";
+constexpr const char* kBadLastSwitch = "syn: field 11 (last_switch) is out of range: a time is from 0 to 999999999999.999999";
+constexpr const char* kTotalsOverflow = "unit: the synapse counts of the final report add up beyond 2^63";
 
 }  // namespace
 
-TraceStats::TraceStats(const StatsOptions& options) : options_(options), bins_(options.binWidth) {
+TraceStats::TraceStats(const StatsOptions& options)
+    : options_(options), bins_(options.binWidth, options.keepBins) {
   // The usual groups and pathways come first and always appear, so outputs
   // of different runs line up column for column.
   for (const auto& k : kKnownGroups) group(k.name);
@@ -35,52 +39,102 @@ TraceStats::TraceStats(const StatsOptions& options) : options_(options), bins_(o
 
 int TraceStats::group(std::string_view name) {
   int g = table_.group(name);
-  if (g >= 0 && static_cast<std::size_t>(g) >= groupAcc_.size()) groupAcc_.resize(static_cast<std::size_t>(g) + 1);
+  if (g >= 0 && static_cast<std::size_t>(g) >= groupAcc_.size()) {
+    groupAcc_.resize(static_cast<std::size_t>(g) + 1);
+    bins_.setSeries(binSeries());
+  }
   return g;
+}
+
+bool TraceStats::groupPair(std::string_view pre, std::string_view post, int& g1, int& g2) {
+  int have1 = table_.find(pre), have2 = table_.find(post);
+  int needed = (have1 < 0) + (have2 < 0 && post != pre);
+  if (table_.groupCount() + needed > GroupTable::kMaxGroups) return false;
+  g1 = have1 >= 0 ? have1 : group(pre);
+  g2 = have2 >= 0 ? have2 : group(post);
+  return true;
 }
 
 int TraceStats::pathway(int pre, int post) {
   int p = table_.pathway(pre, post);
-  if (static_cast<std::size_t>(p) >= pathAcc_.size()) pathAcc_.resize(static_cast<std::size_t>(p) + 1);
+  if (p >= 0 && static_cast<std::size_t>(p) >= pathAcc_.size()) {
+    pathAcc_.resize(static_cast<std::size_t>(p) + 1);
+    bins_.setSeries(binSeries());
+  }
   return p;
 }
 
 void TraceStats::noteTime(Ticks t) {
   if (!hasTime_) {
     hasTime_ = true;
-    firstTime_ = minTime_ = maxTime_ = t;
+    firstTime_ = t;
     if (!options_.rasterGiven) {
       rasterFrom_ = t;
       rasterTo_ = t + options_.rasterLength;
     }
   }
   lastTime_ = t;
-  if (t < minTime_) minTime_ = t;
-  if (t > maxTime_) maxTime_ = t;
+  bins_.cover(t);
 }
 
-const char* TraceStats::add(const TraceLine& line) {
-  const bool reportLine = line.kind == Kind::unit || line.kind == Kind::syn;
-  if (inReport_ && !reportLine) return kAfterReport;
+const char* TraceStats::add(const TraceLine& line, std::uint64_t number) {
+  // Every check comes before the first change, so that a refused line
+  // leaves no trace of itself.
+  if (line.hasTime) {
+    if (inReport_) return kAfterReport;
+    if (hasTime_ && line.time < lastTime_) return kBackInTime;
+  }
+  int g1 = -1, g2 = -1, p = -1;
+  Ticks lastSwitch = 0;
+  switch (line.kind) {
+    case Kind::spk:
+      if (table_.find(line.name[0]) < 0 && table_.groupCount() >= GroupTable::kMaxGroups) return kTooManyGroups;
+      break;
+    case Kind::syn:
+      if (!line.real[2].toTime(lastSwitch)) return kBadLastSwitch;
+      [[fallthrough]];
+    case Kind::swon:
+    case Kind::swoff: {
+      int have1 = table_.find(line.name[0]), have2 = table_.find(line.name[1]);
+      if (have1 < 0 || have2 < 0) {
+        int needed = (have1 < 0) + (have2 < 0 && line.name[1] != line.name[0]);
+        if (table_.groupCount() + needed > GroupTable::kMaxGroups) return kTooManyGroups;
+      }
+      if ((have1 < 0 || have2 < 0 || table_.findPathway(have1, have2) < 0) &&
+          table_.pathwayCount() >= GroupTable::kMaxPathways)
+        return kTooManyPathways;
+      break;
+    }
+    case Kind::unit: {
+      if (table_.find(line.name[0]) < 0 && table_.groupCount() >= GroupTable::kMaxGroups) return kTooManyGroups;
+      std::int64_t in = 0, out = 0;
+      if (__builtin_add_overflow(inTotal_, line.count[0], &in) || __builtin_add_overflow(outTotal_, line.count[2], &out))
+        return kTotalsOverflow;
+      break;
+    }
+    default:
+      break;
+  }
 
+  if (line.hasTime) noteTime(line.time);
   switch (line.kind) {
     case Kind::spk: {
-      int g = group(line.name[0]);
-      if (g < 0) return kTooManyGroups;
-      if (!bins_.add(Channel::spikes, g, line.time)) return kTooManyBins;
-      ++groupAcc_[static_cast<std::size_t>(g)].spikes;
-      if (!hasTime_) noteTime(line.time);  // opens the default raster window
-      if (line.time >= rasterFrom_ && line.time < rasterTo_) raster_.push_back({line.time, g, line.id[0]});
+      g1 = group(line.name[0]);
+      bins_.add(Channel::spikes, g1);
+      ++groupAcc_[static_cast<std::size_t>(g1)].spikes;
+      if (options_.rows && line.time >= rasterFrom_ && line.time < rasterTo_)
+        options_.rows->rasterSpike(line.time, table_.groupName(g1), line.id[0]);
       break;
     }
     case Kind::swon:
-    case Kind::swoff: {
-      if (const char* why = addSwitch(line, line.kind == Kind::swon)) return why;
+    case Kind::swoff:
+      groupPair(line.name[0], line.name[1], g1, g2);
+      p = pathway(g1, g2);
+      addSwitch(line, g1, g2, p, line.kind == Kind::swon);
       break;
-    }
-    case Kind::swofftime: {
+    case Kind::swofftime:
       if (switchOff_.count++ == 0) {
-        switchOff_.line = lines_ + 1;
+        switchOff_.line = number;
         switchOff_.hasTime = line.hasTime;
         if (line.hasTime) {
           switchOff_.time = line.time;
@@ -90,35 +144,24 @@ const char* TraceStats::add(const TraceLine& line) {
         }
       }
       break;
-    }
-    case Kind::unit: {
-      int g = group(line.name[0]);
-      if (g < 0) return kTooManyGroups;
-      addUnit(line, g);
+    case Kind::unit:
+      addUnit(line, group(line.name[0]));
       break;
-    }
-    case Kind::syn: {
-      int pre = group(line.name[0]);
-      int post = group(line.name[1]);
-      if (pre < 0 || post < 0) return kTooManyGroups;
-      addSynapse(line, pre, post);
+    case Kind::syn:
+      groupPair(line.name[0], line.name[1], g1, g2);
+      p = pathway(g1, g2);
+      addSynapse(line, g1, g2, p, lastSwitch);
       break;
-    }
     default:
       break;
   }
-  if (line.hasTime) noteTime(line.time);
   ++lines_;
   ++kindLines_[static_cast<std::size_t>(line.kind)];
   return nullptr;
 }
 
-const char* TraceStats::addSwitch(const TraceLine& line, bool on) {
-  int pre = group(line.name[0]);
-  int post = group(line.name[1]);
-  if (pre < 0 || post < 0) return kTooManyGroups;
-  int p = pathway(pre, post);
-  if (!bins_.add(on ? Channel::swon : Channel::swoff, p, line.time)) return kTooManyBins;
+void TraceStats::addSwitch(const TraceLine& line, int pre, int post, int p, bool on) {
+  bins_.add(on ? Channel::swon : Channel::swoff, p);
   PathwayAcc& a = pathAcc_[static_cast<std::size_t>(p)];
   if (on) {
     ++a.swon;
@@ -129,7 +172,6 @@ const char* TraceStats::addSwitch(const TraceLine& line, bool on) {
   }
   SynapseKey key{static_cast<std::uint32_t>(pre), line.id[0], static_cast<std::uint32_t>(post), line.id[1]};
   check_.onSwitch(key, on, line.time);
-  return nullptr;
 }
 
 void TraceStats::addUnit(const TraceLine& line, int g) {
@@ -138,14 +180,13 @@ void TraceStats::addUnit(const TraceLine& line, int g) {
   GroupAcc& a = groupAcc_[static_cast<std::size_t>(g)];
   ++a.reportUnits;
   if (static_cast<std::int64_t>(line.id[0]) > a.reportMaxId) a.reportMaxId = line.id[0];
-  inTotal_ += line.count[0];
+  inTotal_ += line.count[0];  // checked in add()
   outTotal_ += line.count[2];
 }
 
-void TraceStats::addSynapse(const TraceLine& line, int pre, int post) {
+void TraceStats::addSynapse(const TraceLine& line, int pre, int post, int p, Ticks lastSwitch) {
   inReport_ = true;
   ++reportSynapses_;
-  int p = pathway(pre, post);
   PathwayAcc& a = pathAcc_[static_cast<std::size_t>(p)];
   ++a.synapses;
   const bool active = line.flag[0];
@@ -159,27 +200,18 @@ void TraceStats::addSynapse(const TraceLine& line, int pre, int post) {
     }
     a.wsum += w;
     ++a.active;
-    weights_.push_back({p, line.id[0], line.id[1], w});
+    if (options_.rows)
+      options_.rows->finalWeight(table_.groupName(pre), line.id[0], table_.groupName(post), line.id[1], w);
   }
-  Ticks lastSwitch = 0;
-  if (line.real[2].toTicks(lastSwitch)) {
-    SynapseKey key{static_cast<std::uint32_t>(pre), line.id[0], static_cast<std::uint32_t>(post), line.id[1]};
-    check_.onReport(key, active, lastSwitch);
-  }
+  SynapseKey key{static_cast<std::uint32_t>(pre), line.id[0], static_cast<std::uint32_t>(post), line.id[1]};
+  check_.onReport(key, active, lastSwitch);
 }
 
-void TraceStats::addBadLine(std::uint64_t lineNumber) {
-  if (badLines_++ == 0) firstBadLine_ = lineNumber;
+void TraceStats::addBadLine(std::uint64_t number) {
+  if (badLines_++ == 0 || number < firstBadLine_) firstBadLine_ = number;
 }
 
 void TraceStats::finish() {
-  if (hasTime_) {
-    // Bins run from the earliest to the latest time, also where no event fell.
-    // A failure only means an outlying time without events: leave it out.
-    bins_.coverTime(minTime_);
-    bins_.coverTime(maxTime_);
-  }
-
   // Is the final report whole? Each group lists ids from its largest down to
   // 0, and every synapse is some unit's outgoing one.
   if (reportUnits_ == 0 && reportSynapses_ == 0) {
@@ -194,15 +226,15 @@ void TraceStats::finish() {
       if (a.reportUnits != 0 && static_cast<std::int64_t>(a.reportUnits) != a.reportMaxId + 1) {
         reportState_ = ReportState::incomplete;
         reportProblem_ = std::to_string(a.reportUnits) + " unit lines of " + table_.groupName(g) +
-                          " for ids up to " + std::to_string(a.reportMaxId);
+                         " for ids up to " + std::to_string(a.reportMaxId);
         break;
       }
     }
     if (reportState_ == ReportState::complete &&
-        (static_cast<std::int64_t>(reportSynapses_) != outTotal_ || outTotal_ != inTotal_)) {
+        (reportSynapses_ != static_cast<std::uint64_t>(outTotal_) || outTotal_ != inTotal_)) {
       reportState_ = ReportState::incomplete;
       reportProblem_ = std::to_string(reportSynapses_) + " syn lines for " + std::to_string(outTotal_) +
-                        " outgoing synapses of the units";
+                       " outgoing synapses of the units";
     }
   }
   const bool complete = reportState_ == ReportState::complete;
@@ -239,6 +271,8 @@ void TraceStats::finish() {
     info.weightMin = a.wmin;
     info.weightMax = a.wmax;
     info.weightSum = a.wsum;
+    // Every count here is a count of lines, far below 2^62, so the
+    // differences cannot overflow.
     if (complete)
       info.start = static_cast<std::int64_t>(a.active) - (static_cast<std::int64_t>(a.swon) - static_cast<std::int64_t>(a.swoff));
     pathways_.push_back(std::move(info));

@@ -1,8 +1,14 @@
 #pragma once
 // Everything the summary reports, gathered from a trace in one pass.
+//
+// Memory stays bounded whatever the trace: groups, pathways, time bins and
+// the synapses of the switch check each have a limit, and the rows that
+// grow with the trace (the raster, the final weights) are handed on to a
+// TableRows as they come instead of being kept.
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "group_table.h"
@@ -12,14 +18,25 @@
 
 namespace net1::summary {
 
+// Receives the rows of the tables that grow with the trace.
+class TableRows {
+ public:
+  virtual ~TableRows() = default;
+  virtual void rasterSpike(Ticks time, std::string_view group, std::uint32_t id) = 0;
+  virtual void finalWeight(std::string_view pre, std::uint32_t preId, std::string_view post, std::uint32_t postId,
+                           double weight) = 0;
+};
+
 struct StatsOptions {
   Ticks binWidth = 100 * kTicksPerUnit;
+  bool keepBins = true;  // count events per time bin (only bins.csv needs them)
   // Without an explicit window the raster covers rasterLength from the
   // first time seen.
   bool rasterGiven = false;
   Ticks rasterFrom = 0;
   Ticks rasterTo = 0;
   Ticks rasterLength = 50 * kTicksPerUnit;
+  TableRows* rows = nullptr;  // none: the raster and the weights are not wanted
 };
 
 // Where a group's unit count comes from.
@@ -49,34 +66,24 @@ enum class ReportState { none, complete, incomplete };
 struct SwitchOffInfo {
   std::uint64_t count = 0;  // swofftime lines
   std::uint64_t line = 0;   // the first one
-  bool hasTime = false;    // it carried a time
+  bool hasTime = false;     // it carried a time
   // Its time, or for a bare line the last time seen before it (when
   // hasTimeBefore); that is when switching actually stopped.
   Ticks time = 0;
   bool hasTimeBefore = false;
 };
 
-struct RasterSpike {
-  Ticks time;
-  int group;
-  std::uint32_t id;
-};
-
-struct FinalWeight {
-  int pathway;
-  std::uint32_t preId, postId;
-  double weight;
-};
-
 class TraceStats {
  public:
   explicit TraceStats(const StatsOptions& options);
 
-  // Takes a parsed line. Returns nullptr, or why the line cannot be taken
-  // (the line is then left out entirely).
-  const char* add(const TraceLine& line);
-  void addBadLine(std::uint64_t lineNumber);
-  void setCutShort(std::uint64_t lineNumber) { cutShortLine_ = lineNumber; }
+  // Takes a parsed line, its line number in the input. Returns nullptr, or
+  // why the line cannot be taken (the line is then left out entirely and
+  // changes nothing). Lines with a time must come in time order; the
+  // reader sees to it, and a line earlier than the one before is refused.
+  const char* add(const TraceLine& line, std::uint64_t number);
+  void addBadLine(std::uint64_t number);
+  void setCutShort(std::uint64_t number) { cutShortLine_ = number; }
   // Call once, after the last line; the results below are valid after it.
   void finish();
 
@@ -87,14 +94,12 @@ class TraceStats {
   std::uint64_t firstBadLine() const { return firstBadLine_; }
   // 0 when the input ended with a newline.
   std::uint64_t cutShortLine() const { return cutShortLine_; }
+  bool inReport() const { return inReport_; }
 
+  // The first and the last time of the lines with a time.
   bool hasTime() const { return hasTime_; }
   Ticks firstTime() const { return firstTime_; }
   Ticks lastTime() const { return lastTime_; }
-  // The earliest and latest times, the same as first and last when time runs
-  // forward, as it does.
-  Ticks minTime() const { return minTime_; }
-  Ticks maxTime() const { return maxTime_; }
 
   const std::vector<GroupInfo>& groups() const { return groups_; }
   const std::vector<PathwayInfo>& pathways() const { return pathways_; }
@@ -110,10 +115,12 @@ class TraceStats {
   const SwitchCheckCounts& switchCheck() const { return checkCounts_; }
 
   const TimeBins& bins() const { return bins_; }
+  // The number of series of the over-time table: groups + 2 x pathways.
+  std::uint64_t binSeries() const {
+    return static_cast<std::uint64_t>(table_.groupCount()) + 2 * static_cast<std::uint64_t>(table_.pathwayCount());
+  }
   Ticks rasterFrom() const { return rasterFrom_; }
   Ticks rasterTo() const { return rasterTo_; }
-  const std::vector<RasterSpike>& raster() const { return raster_; }
-  const std::vector<FinalWeight>& finalWeights() const { return weights_; }
 
  private:
   struct GroupAcc {
@@ -126,12 +133,15 @@ class TraceStats {
     double wmin = 0, wmax = 0, wsum = 0;
   };
 
+  // Group and pathway indices of a line, added when new; -1 for the line
+  // when the table has no room for them (and then nothing is added).
   int group(std::string_view name);
+  bool groupPair(std::string_view pre, std::string_view post, int& g1, int& g2);
   int pathway(int pre, int post);
   void noteTime(Ticks t);
-  const char* addSwitch(const TraceLine& line, bool on);
+  void addSwitch(const TraceLine& line, int pre, int post, int p, bool on);
   void addUnit(const TraceLine& line, int g);
-  void addSynapse(const TraceLine& line, int pre, int post);
+  void addSynapse(const TraceLine& line, int pre, int post, int p, Ticks lastSwitch);
 
   StatsOptions options_;
   GroupTable table_;
@@ -144,7 +154,7 @@ class TraceStats {
   std::uint64_t kindLines_[kKindCount] = {};
   std::uint64_t badLines_ = 0, firstBadLine_ = 0, cutShortLine_ = 0;
   bool hasTime_ = false;
-  Ticks firstTime_ = 0, lastTime_ = 0, minTime_ = 0, maxTime_ = 0;
+  Ticks firstTime_ = 0, lastTime_ = 0;
   std::uint64_t totalSwon_ = 0, totalSwoff_ = 0;
   SwitchOffInfo switchOff_;
 
@@ -153,8 +163,6 @@ class TraceStats {
   std::int64_t outTotal_ = 0, inTotal_ = 0;
 
   Ticks rasterFrom_ = 0, rasterTo_ = 0;
-  std::vector<RasterSpike> raster_;
-  std::vector<FinalWeight> weights_;
 
   // Results, from finish().
   std::vector<GroupInfo> groups_;

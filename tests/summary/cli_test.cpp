@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -81,6 +82,8 @@ class Cli : public ::testing::Test {
 
 const std::string kTwoLines = "spk 1.000000 sorc 0 1 0\nspk 2.000000 rsvr 5 1 0\n";
 
+
+
 TEST_F(Cli, small_trace_gives_the_expected_outputs_byte_for_byte) {
   fs::path csv = dir_ / "csv";
   Result r = run({"--bin", "2", "--raster", "1:5", "--csv", csv.string(), "--headline", (dir_ / "head.csv").string(),
@@ -123,8 +126,8 @@ TEST_F(Cli, lenient_mode_counts_bad_lines_and_shows_the_first_ten) {
             std::string::npos);
   EXPECT_NE(r.err.find(":12: skipped"), std::string::npos);
   EXPECT_EQ(r.err.find(":13: skipped"), std::string::npos);
-  EXPECT_NE(r.err.find("further lines that are not trace lines are only counted"), std::string::npos);
-  EXPECT_NE(r.out.find("note: 12 lines that are not trace lines were skipped (first at line 3)"), std::string::npos);
+  EXPECT_NE(r.err.find("further bad lines are only counted"), std::string::npos);
+  EXPECT_NE(r.out.find("note: 12 bad lines were skipped (first at line 3)"), std::string::npos);
   std::string head = slurp(dir_ / "h.csv");
   EXPECT_EQ(head.substr(0, 19), "lines,bad_lines,cut");
   EXPECT_EQ(head.substr(head.find('\n') + 1, 5), "3,12,");
@@ -138,7 +141,8 @@ TEST_F(Cli, empty_input_is_an_error) {
 
   Result onlyBad = run({"--lenient"}, write("b", "x\n"));
   EXPECT_EQ(onlyBad.status, 1);
-  EXPECT_NE(onlyBad.err.find("no trace lines, only 1 lines that are not"), std::string::npos);
+  EXPECT_EQ(onlyBad.err.substr(onlyBad.err.find('\n') + 1),
+            "exp-summary: standard input: no trace lines, only 1 bad lines\n");
 }
 
 TEST_F(Cli, trace_cut_short_is_reported_but_no_error) {
@@ -159,22 +163,37 @@ TEST_F(Cli, trace_cut_short_is_reported_but_no_error) {
   EXPECT_NE(onlyCut.err.find("no complete trace line"), std::string::npos);
 }
 
-TEST_F(Cli, usage_errors_exit_with_two) {
+TEST_F(Cli, usage_errors_exit_with_two_and_one_line) {
   const std::vector<std::vector<std::string>> cases = {
       {"--frobnicate"},        {"--bin", "0"},          {"--bin", "abc"},   {"--bin"},
-      {"--raster", "5:1"},     {"--raster", "5"},       {"--label", "=x"},  {"--quiet=yes"},
+      {"--bin", "0.0000001"},  {"--bin", "1000000000000"}, {"--bin", "1e3"}, {"--raster", "5:1"},
+      {"--raster", "5"},       {"--raster", "-1:5"},    {"--label", "=x"},  {"--quiet=yes"},
       {"a.trace", "b.trace"},  {(dir_ / "missing").string()},
-      {"--csv", "/proc/no/such/dir"},
+      {"--csv", "/proc/no/such/dir"}, {"--headline", "/proc/no/such/file"}, {"--csv="},
   };
   fs::path trace = write("t", kTwoLines);
   for (const auto& args : cases) {
     Result r = run(args, trace);
     EXPECT_EQ(r.status, 2) << args[0];
-    EXPECT_NE(r.err.find("exp-summary: "), std::string::npos) << args[0];
+    EXPECT_EQ(r.out, "") << args[0];
+    EXPECT_EQ(r.err.substr(0, 13), "exp-summary: ") << args[0];
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   }
+  EXPECT_EQ(run({"--bin", "abc"}, trace).err,
+            "exp-summary: --bin needs a width from 0.000001 to 999999999999.999999, not \"abc\" "
+            "(see exp-summary --help)\n");
   Result help = run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.substr(0, 35), "usage: exp-summary [options] [TRACE");
+}
+
+TEST_F(Cli, options_go_anywhere_in_either_form_and_the_last_value_counts) {
+  fs::path trace = write("t", kTwoLines);
+  Result a = run({trace.string(), "--bin=1", "--headline", "-", "--quiet", "--label", "k=v", "--bin", "2"});
+  Result b = run({"--quiet", "--headline=-", "--label=k=v", "--bin=2", trace.string()});
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(a.out, b.out);
+  EXPECT_EQ(a.out.substr(0, 8), "k,lines,");
 }
 
 // The summary, the headline and the tables of one trace, as text, to
@@ -237,6 +256,75 @@ TEST_F(Cli, damaged_compressed_traces_are_bad_data) {
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.name << ": " << r.err;
     // Nothing half-written is left behind.
     EXPECT_TRUE(!fs::exists(csv) || fs::is_empty(csv)) << c.name;
+  }
+}
+
+TEST_F(Cli, a_time_far_outside_the_rest_is_refused_or_skipped_never_stretching_the_tables) {
+  std::string text = "spk 0.500000 sorc 0 1 1\n";
+  for (int i = 0; i < 50; ++i)
+    text += "swon 999999999.000000 g" + std::to_string(i) + " 0 1 h" + std::to_string(i) + " 0\n";
+  fs::path trace = write("far.trace", text);
+  Result strict = run({"--quiet", "--csv", (dir_ / "strict").string(), trace.string()});
+  EXPECT_EQ(strict.status, 1);
+  EXPECT_EQ(strict.err, "exp-summary: " + trace.string() +
+                            ":2: out of place: time 999999999.000000 is far outside the rest of the trace "
+                            "(0.500000 to 0.500000): \"swon 999999999.000000 g0 0 1 h0 0\"\n");
+
+  fs::path csv = dir_ / "lenient";
+  Result lenient = run({"--lenient", "--csv", csv.string(), "--headline", "-", "--quiet", trace.string()});
+  ASSERT_EQ(lenient.status, 0) << lenient.err;
+  EXPECT_EQ(lenient.out.substr(lenient.out.find('\n') + 1, 5), "1,50,");
+  const std::string bins = slurp(csv / "bins.csv");
+  EXPECT_EQ(bins.substr(bins.find('\n') + 1), "0.000000,100.000000,1,0,0,,,,0,0,0,0,0,0,0,0,0,0,0\n");
+}
+
+TEST_F(Cli, a_line_ahead_of_its_neighbours_is_the_one_refused) {
+  // Line 3's time was changed: the lines after it are in order with those before.
+  const std::string text =
+      "spk 1.000000 sorc 0 1 1\nspk 2.000000 sorc 1 1 1\nspk 7.000000 sorc 2 1 1\nnmp 2.000000 sorc 2 1 0\n"
+      "spk 3.000000 sorc 3 1 1\nspk 1.500000 sorc 3 1 1\nspk 4.000000 sorc 0 1 1\n";
+  fs::path trace = write("ahead.trace", text);
+  Result strict = run({trace.string()});
+  EXPECT_EQ(strict.status, 1);
+  EXPECT_EQ(strict.err, "exp-summary: " + trace.string() +
+                            ":3: out of place: time 7.000000 is later than 2.000000 at line 4, after it: the time "
+                            "of a trace never goes back: \"spk 7.000000 sorc 2 1 1\"\n");
+  Result lenient = run({"--lenient", "--headline", "-", "--quiet", trace.string()});
+  ASSERT_EQ(lenient.status, 0);
+  // Lines 3 and 6 are skipped, nothing else.
+  EXPECT_EQ(lenient.out.substr(lenient.out.find('\n') + 1, 5), "5,2,0");
+  EXPECT_NE(lenient.err.find(":6: skipped, out of place: time 1.500000 is earlier than 2.000000 at line 4"),
+            std::string::npos);
+}
+
+TEST_F(Cli, a_bin_too_fine_for_the_trace_is_a_usage_error_naming_the_smallest_that_works) {
+  fs::path trace = write("t", kTwoLines);  // 1.0 to 2.0
+  Result r = run({"--bin", "0.000001", "--csv", (dir_ / "csv").string(), trace.string()});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "exp-summary: --bin 0.000001 is too fine for this trace (time 1.000000 to 2.000000, 9 series of bins, "
+            "at most 4194304 counts): the smallest width that works is 0.000003\n");
+  EXPECT_EQ(run({"--bin", "0.000003", "--csv", (dir_ / "csv").string(), trace.string()}).status, 0);
+  // Without tables the width does not matter.
+  EXPECT_EQ(run({"--bin", "0.000001", trace.string()}).status, 0);
+}
+
+TEST_F(Cli, a_failed_write_is_exit_two_with_a_message) {
+  fs::path trace = write("t", kTwoLines);
+  const std::vector<std::vector<std::string>> cases = {
+      {trace.string()}, {"--quiet", "--headline", "-", trace.string()}, {"--help"}};
+  for (const auto& args : cases) {
+    std::vector<const char*> argv{"exp-summary"};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::FILE* err = std::tmpfile();
+    int status = runCli(static_cast<int>(argv.size()), argv.data(), STDIN_FILENO, full, err);
+    std::fclose(full);
+    EXPECT_EQ(status, 2) << args[0];
+    std::string message = slurp(err);
+    EXPECT_NE(message.find("to standard output: No space left on device"), std::string::npos) << message;
   }
 }
 
