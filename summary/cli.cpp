@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,6 +16,10 @@
 #include "text_format.h"
 #include "trace_reader.h"
 #include "trace_stats.h"
+
+#ifndef NET1_VERSION
+#define NET1_VERSION "unknown"
+#endif
 
 namespace net1::summary {
 namespace {
@@ -35,6 +40,7 @@ constexpr const char* kUsage =
     "                     instead of stopping at the first\n"
     "  --quiet            print no summary\n"
     "  -h, --help         print this help\n"
+    "  --version          print the program's name and version\n"
     "\n"
     "Times and widths are from 0 to 999999999999.999999, to the millionth.\n"
     "Exit status: 0 done, 1 bad data (a bad line, empty input, a read error, damaged\n"
@@ -50,72 +56,64 @@ struct Options {
   bool lenient = false;
   bool quiet = false;
   bool help = false;
+  bool version = false;
 };
 
-// Returns an error message, empty on success.
+// Returns an error message, empty on success. The library takes the
+// options apart; their values are read here, to the millionth and with
+// messages that name the accepted range.
 std::string parseOptions(int argc, const char* const* argv, Options& o) {
-  bool haveInput = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view a = argv[i];
-    std::string_view value;
-    bool hasValue = false;
-    if (a.size() > 2 && a.substr(0, 2) == "--") {
-      auto eq = a.find('=');
-      if (eq != std::string_view::npos) {
-        value = a.substr(eq + 1);
-        a = a.substr(0, eq);
-        hasValue = true;
-      }
-    }
-    auto needValue = [&](std::string_view& v) -> bool {
-      if (hasValue) {
-        v = value;
-        return true;
-      }
-      if (i + 1 >= argc) return false;
-      v = argv[++i];
-      return true;
-    };
-    std::string name(a);
-    std::string_view v;
-    if (a == "-h" || a == "--help") {
-      o.help = true;
-    } else if (a == "--lenient" || a == "--quiet") {
-      if (hasValue) return name + " takes no value";
-      (a == "--lenient" ? o.lenient : o.quiet) = true;
-    } else if (a == "--csv" || a == "--headline" || a == "--bin" || a == "--raster" || a == "--label") {
-      if (!needValue(v)) return name + " needs a value";
-      if (v.empty()) return name + " needs a non-empty value";
-      if (a == "--csv") {
-        o.csvDir = v;
-      } else if (a == "--headline") {
-        o.headline = v;
-      } else if (a == "--bin") {
-        if (!parseTime(v, o.stats.binWidth) || o.stats.binWidth <= 0)
-          return "--bin needs a width from 0.000001 to 999999999999.999999, not \"" + std::string(v) + "\"";
-      } else if (a == "--raster") {
-        auto colon = v.find(':');
-        Ticks from = 0, to = 0;
-        if (colon == std::string_view::npos || !parseTime(v.substr(0, colon), from) ||
-            !parseTime(v.substr(colon + 1), to) || from >= to)
-          return "--raster needs FROM:TO, times with FROM < TO, not \"" + std::string(v) + "\"";
-        o.stats.rasterGiven = true;
-        o.stats.rasterFrom = from;
-        o.stats.rasterTo = to;
-      } else {
-        auto eq = v.find('=');
-        if (eq == std::string_view::npos || eq == 0)
-          return "--label needs KEY=VALUE, not \"" + std::string(v) + "\"";
-        o.labels.emplace_back(std::string(v.substr(0, eq)), std::string(v.substr(eq + 1)));
-      }
-    } else if (a.size() > 1 && a[0] == '-') {
-      return "unknown option " + std::string(argv[i]);
-    } else {
-      if (haveInput) return "more than one input named";
-      o.input = argv[i];
-      haveInput = true;
-    }
+  CLI::App app("exp-summary", "exp-summary");
+  app.set_help_flag();  // the help is ours, below
+  std::string bin, raster;
+  std::vector<std::string> labels, inputs;
+  app.add_flag("-h,--help", o.help);
+  app.add_flag("--version", o.version);
+  app.add_flag("--lenient", o.lenient)->disable_flag_override();
+  app.add_flag("--quiet", o.quiet)->disable_flag_override();
+  // As for every option of the programs, a repeated option takes its last value.
+  const auto last = CLI::MultiOptionPolicy::TakeLast;
+  app.add_option("--csv", o.csvDir)->multi_option_policy(last);
+  app.add_option("--headline", o.headline)->multi_option_policy(last);
+  app.add_option("--bin", bin)->multi_option_policy(last);
+  app.add_option("--raster", raster)->multi_option_policy(last);
+  app.add_option("--label", labels)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("TRACE", inputs)->expected(0, 1);
+  try {
+    std::vector<std::string> args;
+    for (int i = argc - 1; i >= 1; --i) args.emplace_back(argv[i]);
+    app.parse(args);
+  } catch (const CLI::ParseError& e) {
+    if (inputs.size() > 1 || std::string_view(e.what()).find("TRACE") != std::string_view::npos)
+      return "more than one input named";
+    std::string m = e.what();
+    for (char& c : m)
+      if (c == '\n') c = ' ';
+    return m;
   }
+  if (o.help || o.version) return "";
+  if (!inputs.empty()) o.input = inputs.front();
+  if (!bin.empty() || app.count("--bin")) {
+    if (!parseTime(bin, o.stats.binWidth) || o.stats.binWidth <= 0)
+      return "--bin needs a width from 0.000001 to 999999999999.999999, not \"" + bin + "\"";
+  }
+  if (app.count("--raster")) {
+    auto colon = raster.find(':');
+    Ticks from = 0, to = 0;
+    if (colon == std::string::npos || !parseTime(std::string_view(raster).substr(0, colon), from) ||
+        !parseTime(std::string_view(raster).substr(colon + 1), to) || from >= to)
+      return "--raster needs FROM:TO, times with FROM < TO, not \"" + raster + "\"";
+    o.stats.rasterGiven = true;
+    o.stats.rasterFrom = from;
+    o.stats.rasterTo = to;
+  }
+  for (const std::string& v : labels) {
+    auto eq = v.find('=');
+    if (eq == std::string::npos || eq == 0) return "--label needs KEY=VALUE, not \"" + v + "\"";
+    o.labels.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+  }
+  if (app.count("--csv") && o.csvDir.empty()) return "--csv needs a folder";
+  if (app.count("--headline") && o.headline.empty()) return "--headline needs a file";
   return "";
 }
 
@@ -131,8 +129,10 @@ int runCli(int argc, const char* const* argv, int stdinFd, std::FILE* out, std::
   Options o;
   if (std::string e = parseOptions(argc, argv, o); !e.empty())
     return fail(err, kExitUsage, e + " (see exp-summary --help)");
-  if (o.help) {
-    if (std::string e = writeOut(out, kUsage, "the help"); !e.empty()) return fail(err, kExitUsage, e);
+  if (o.help || o.version) {
+    std::string text = o.help ? kUsage : std::string("exp-summary ") + NET1_VERSION + "\n";
+    if (std::string e = writeOut(out, text, o.help ? "the help" : "the version"); !e.empty())
+      return fail(err, kExitUsage, e);
     return kExitOk;
   }
 

@@ -185,6 +185,10 @@ TEST_F(Cli, usage_errors_exit_with_two_and_one_line) {
   Result help = run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.substr(0, 35), "usage: exp-summary [options] [TRACE");
+  Result version = run({"--quiet", "--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.substr(0, 12), "exp-summary ");
+  EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1);
 }
 
 TEST_F(Cli, options_go_anywhere_in_either_form_and_the_last_value_counts) {
@@ -313,7 +317,7 @@ TEST_F(Cli, a_bin_too_fine_for_the_trace_is_a_usage_error_naming_the_smallest_th
 TEST_F(Cli, a_failed_write_is_exit_two_with_a_message) {
   fs::path trace = write("t", kTwoLines);
   const std::vector<std::vector<std::string>> cases = {
-      {trace.string()}, {"--quiet", "--headline", "-", trace.string()}, {"--help"}};
+      {trace.string()}, {"--quiet", "--headline", "-", trace.string()}, {"--help"}, {"--version"}};
   for (const auto& args : cases) {
     std::vector<const char*> argv{"exp-summary"};
     for (const auto& a : args) argv.push_back(a.c_str());
