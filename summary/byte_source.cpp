@@ -1,8 +1,12 @@
 #include "byte_source.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 #include <zlib.h>
 #include <zstd.h>
@@ -206,6 +210,108 @@ class ZstdSource : public ByteSource {
   bool pending_ = false;  // the last frame is not complete yet
 };
 
+// Decompresses on a thread of its own, a few blocks ahead of the reader:
+// decompressing and parsing then take their time side by side instead of
+// one after the other.
+class AheadSource : public ByteSource {
+ public:
+  explicit AheadSource(std::unique_ptr<ByteSource> inner) : inner_(std::move(inner)) {
+    for (auto& b : blocks_) b.data.reset(new char[kBlock]);
+    worker_ = std::thread([this] { produce(); });
+  }
+  ~AheadSource() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    stopping_.store(true, std::memory_order_relaxed);
+    changed_.notify_all();
+    worker_.join();
+  }
+
+  long read(char* buf, std::size_t size) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return filled_ != 0 || done_; });
+    if (filled_ == 0) {
+      // Everything was handed out; done_ says how the input ended.
+      if (failed_) {
+        error_ = inner_->error();
+        return -1;
+      }
+      return 0;
+    }
+    Block& b = blocks_[head_];
+    lock.unlock();
+    // The block is the reader's until it is given back, so no lock is
+    // needed to copy from it.
+    std::size_t n = std::min(size, b.size - pos_);
+    std::memcpy(buf, b.data.get() + pos_, n);
+    pos_ += n;
+    if (pos_ == b.size) {
+      pos_ = 0;
+      lock.lock();
+      head_ = (head_ + 1) % kBlocks;
+      --filled_;
+      lock.unlock();
+      changed_.notify_all();
+    }
+    return static_cast<long>(n);
+  }
+  const char* format() const override { return inner_->format(); }
+
+ private:
+  static constexpr std::size_t kBlocks = 4;
+  static constexpr std::size_t kBlock = std::size_t{1} << 20;
+  struct Block {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+  };
+
+  void produce() {
+    for (;;) {
+      std::size_t index;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return filled_ < kBlocks || stop_; });
+        if (stop_) return;
+        index = tail_;
+      }
+      // A free block is the producer's alone until it is published.
+      Block& b = blocks_[index];
+      b.size = 0;
+      long n = 1;
+      // A reader that stopped early waits for this block at most: each read
+      // of the input looks whether it still wants one.
+      while (b.size < kBlock && !stopping_.load(std::memory_order_relaxed) &&
+             (n = inner_->read(b.data.get() + b.size, kBlock - b.size)) > 0)
+        b.size += static_cast<std::size_t>(n);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (b.size != 0) {
+          tail_ = (tail_ + 1) % kBlocks;
+          ++filled_;
+        }
+        if (n <= 0) {
+          done_ = true;
+          failed_ = n < 0;
+        }
+      }
+      changed_.notify_all();
+      if (n <= 0) return;
+    }
+  }
+
+  std::unique_ptr<ByteSource> inner_;
+  Block blocks_[kBlocks];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t head_ = 0, tail_ = 0, filled_ = 0;  // under mutex_
+  bool done_ = false, failed_ = false, stop_ = false;
+  std::atomic<bool> stopping_{false};  // stop_, for a look without the lock
+  std::size_t pos_ = 0;  // in blocks_[head_], the reader's
+  std::thread worker_;
+};
+
 }  // namespace
 
 std::unique_ptr<ByteSource> openByteSource(int fd) {
@@ -213,11 +319,11 @@ std::unique_ptr<ByteSource> openByteSource(int fd) {
   if (!raw.sniff()) return std::make_unique<FailedSource>(readError(raw.error()));
   const unsigned char* h = raw.head();
   const std::size_t n = raw.headSize();
-  if (n >= 2 && h[0] == 0x1f && h[1] == 0x8b) return std::make_unique<GzipSource>(raw);
+  if (n >= 2 && h[0] == 0x1f && h[1] == 0x8b) return std::make_unique<AheadSource>(std::make_unique<GzipSource>(raw));
   // A zstd frame, or a skippable frame (magic 0x184D2A50 to 0x184D2A5F).
   if (n >= 4 && ((h[0] == 0x28 && h[1] == 0xb5 && h[2] == 0x2f && h[3] == 0xfd) ||
                  ((h[0] & 0xf0) == 0x50 && h[1] == 0x2a && h[2] == 0x4d && h[3] == 0x18)))
-    return std::make_unique<ZstdSource>(raw);
+    return std::make_unique<AheadSource>(std::make_unique<ZstdSource>(raw));
   return std::make_unique<PlainSource>(raw);
 }
 
