@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fcntl.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -104,6 +106,30 @@ TEST(byte_source, damaged_or_cut_compressed_input_is_an_error_not_an_end) {
   Got cut = readBack(g.substr(0, g.size() / 2));
   EXPECT_FALSE(cut.error.empty());
   EXPECT_EQ(text.compare(0, cut.text.size(), cut.text), 0);
+}
+
+TEST(byte_source, a_reader_may_stop_before_the_end) {
+  // More than the blocks decompressed ahead hold, from a file.
+  std::string text;
+  while (text.size() < (std::size_t{12} << 20)) text += sampleText();
+  const std::string path = ::testing::TempDir() + "byte_source_stop.zst";
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    const std::string z = zstd(text);
+    ASSERT_EQ(std::fwrite(z.data(), 1, z.size(), f), z.size());
+    std::fclose(f);
+  }
+  int fd = ::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  {
+    auto source = openByteSource(fd);
+    char buf[100];
+    ASSERT_EQ(source->read(buf, sizeof buf), 100);
+    EXPECT_EQ(std::string(buf, 100), text.substr(0, 100));
+  }  // gone with its thread, the rest unread
+  ::close(fd);
+  ::unlink(path.c_str());
 }
 
 }  // namespace
