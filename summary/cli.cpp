@@ -64,7 +64,7 @@ struct Options {
 // messages that name the accepted range.
 std::string parseOptions(int argc, const char* const* argv, Options& o) {
   CLI::App app("exp-summary", "exp-summary");
-  app.set_help_flag();  // the help is ours, below
+  app.set_help_flag();  // the help text is ours, kUsage
   std::string bin, raster;
   std::vector<std::string> labels, inputs;
   app.add_flag("-h,--help", o.help);
@@ -93,7 +93,7 @@ std::string parseOptions(int argc, const char* const* argv, Options& o) {
   }
   if (o.help || o.version) return "";
   if (!inputs.empty()) o.input = inputs.front();
-  if (!bin.empty() || app.count("--bin")) {
+  if (app.count("--bin")) {
     if (!parseTime(bin, o.stats.binWidth) || o.stats.binWidth <= 0)
       return "--bin needs a width from 0.000001 to 999999999999.999999, not \"" + bin + "\"";
   }
