@@ -62,7 +62,7 @@ bool TraceReader::onLine(std::uint64_t number, std::string_view text) {
 
 bool TraceReader::onTimedLine(std::uint64_t number, std::string_view text, const TraceLine& line) {
   const Ticks t = line.time;
-  if (stats_.inReport()) return bad(number, "a line with a time after the final report began", text, false);
+  if (stats_.inReport()) return bad(number, "a trace line after the final report began", text, false);
   if (held_.present) {
     if (t >= held_.line.time) {
       if (!commitHeld()) return false;

@@ -15,7 +15,7 @@ constexpr KnownGroup kKnownGroups[] = {{"sorc", 40}, {"rsvr", 1000}, {"sink", 10
 
 constexpr const char* kTooManyGroups = "more than 256 different group names";
 constexpr const char* kTooManyPathways = "more than 1024 different pathways";
-constexpr const char* kAfterReport = "a line with a time after the final report began";
+constexpr const char* kAfterReport = "a trace line after the final report began";
 constexpr const char* kBackInTime = "time earlier than the line before: the time of a trace never goes back";
 constexpr const char* kBadLastSwitch = "syn: field 11 (last_switch) is out of range: a time is from 0 to 999999999999.999999";
 constexpr const char* kTotalsOverflow = "unit: the synapse counts of the final report add up beyond 2^63";
@@ -80,10 +80,8 @@ void TraceStats::noteTime(Ticks t) {
 const char* TraceStats::add(const TraceLine& line, std::uint64_t number) {
   // Every check comes before the first change, so that a refused line
   // leaves no trace of itself.
-  if (line.hasTime) {
-    if (inReport_) return kAfterReport;
-    if (hasTime_ && line.time < lastTime_) return kBackInTime;
-  }
+  if (inReport_ && line.kind != Kind::unit && line.kind != Kind::syn) return kAfterReport;
+  if (line.hasTime && hasTime_ && line.time < lastTime_) return kBackInTime;
   int g1 = -1, g2 = -1, p = -1;
   Ticks lastSwitch = 0;
   switch (line.kind) {

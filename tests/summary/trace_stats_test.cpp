@@ -215,8 +215,10 @@ TEST(trace_stats, refuses_lines_that_cannot_belong_and_keeps_nothing_of_them) {
   EXPECT_EQ(add(s, "syn rsvr 0 sorc 0 0 1 1 0.5 0.1 0.0"), nullptr);
   EXPECT_NE(add(s, "syn rsvr 0 sorc 0 0 1 1 0.5 0.1 -1.0"), nullptr);
   EXPECT_EQ(add(s, "unit sorc 0 1 1.0 1.0 0.0 0 0 0.0 0 0 0.0"), nullptr);
-  // Two traces run together: a line with a time after a final report.
+  // Two traces run together: a trace line after a final report.
   EXPECT_NE(add(s, "spk 3.000000 sorc 0 1 0"), nullptr);
+  EXPECT_NE(add(s, "volt sink 3.000000 0.0 0.0"), nullptr);
+  EXPECT_NE(add(s, "swofftime"), nullptr);
   s.finish();
   EXPECT_EQ(s.lines(), 256u);
   EXPECT_EQ(s.groups()[0].spikes, 1u);
