@@ -84,9 +84,15 @@ std::string parseOptions(int argc, const char* const* argv, Options& o) {
     for (int i = argc - 1; i >= 1; --i) args.emplace_back(argv[i]);
     app.parse(args);
   } catch (const CLI::ParseError& e) {
-    if (inputs.size() > 1 || std::string_view(e.what()).find("TRACE") != std::string_view::npos)
-      return "more than one input named";
+    // The library's words for the usual mistakes, put as the programs put them.
     std::string m = e.what();
+    if (inputs.size() > 1 || m.find("TRACE") != std::string::npos) return "more than one input named";
+    if (auto at = m.find(": 1 required"); at != std::string::npos && m.find("missing") != std::string::npos)
+      return m.substr(0, at) + " needs a value";
+    if (auto at = m.find(" was given a disallowed flag override"); at != std::string::npos)
+      return "--" + m.substr(0, at) + " takes no value";
+    if (auto at = m.find("not expected: "); at != std::string::npos)
+      return "unknown option " + m.substr(at + 14);
     for (char& c : m)
       if (c == '\n') c = ' ';
     return m;

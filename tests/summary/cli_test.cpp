@@ -179,6 +179,9 @@ TEST_F(Cli, usage_errors_exit_with_two_and_one_line) {
     EXPECT_EQ(r.err.substr(0, 13), "exp-summary: ") << args[0];
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   }
+  EXPECT_EQ(run({"--bin"}, trace).err, "exp-summary: --bin needs a value (see exp-summary --help)\n");
+  EXPECT_EQ(run({"--quiet=yes"}, trace).err, "exp-summary: --quiet takes no value (see exp-summary --help)\n");
+  EXPECT_EQ(run({"--frobnicate"}, trace).err, "exp-summary: unknown option --frobnicate (see exp-summary --help)\n");
   EXPECT_EQ(run({"--bin", "abc"}, trace).err,
             "exp-summary: --bin needs a width from 0.000001 to 999999999999.999999, not \"abc\" "
             "(see exp-summary --help)\n");
