@@ -1,27 +1,34 @@
-#include "cli.hpp"
+#include "cli.h"
 
+#include <CLI/CLI.hpp>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <unistd.h>
 
-#include "csv_tables.hpp"
-#include "line_source.hpp"
-#include "summary_text.hpp"
-#include "trace_line.hpp"
-#include "trace_stats.hpp"
+#include "byte_source.h"
+#include "csv_tables.h"
+#include "line_source.h"
+#include "output_file.h"
+#include "summary_text.h"
+#include "text_format.h"
+#include "trace_reader.h"
+#include "trace_stats.h"
 
-namespace tsum {
+#ifndef NET1_VERSION
+#define NET1_VERSION "unknown"
+#endif
+
+namespace net1::summary {
 namespace {
 
 constexpr const char* kUsage =
     "usage: exp-summary [options] [TRACE]\n"
-    "Reads a trace (the file TRACE, or standard input when TRACE is absent or \"-\")\n"
-    "in one pass and prints a summary of the run.\n"
+    "Reads a trace (the file TRACE, or standard input when TRACE is absent or \"-\";\n"
+    "plain, gzip or zstd, recognised by its first bytes) in one pass and prints a\n"
+    "summary of the run.\n"
     "\n"
     "  --csv DIR          write bins.csv, weights.csv, raster.csv and meta.csv into DIR\n"
     "  --bin W            width of the time bins of bins.csv (default 100)\n"
@@ -29,235 +36,183 @@ constexpr const char* kUsage =
     "  --headline FILE    write the headline figures to FILE as CSV, a header line and\n"
     "                     one row (\"-\": standard output)\n"
     "  --label KEY=VALUE  put a column KEY holding VALUE first in the headline (repeatable)\n"
-    "  --lenient          skip and count lines that are not trace lines, instead of stopping\n"
+    "  --lenient          skip and count bad lines (not trace lines, or out of place)\n"
+    "                     instead of stopping at the first\n"
     "  --quiet            print no summary\n"
     "  -h, --help         print this help\n"
+    "  --version          print the program's name and version\n"
     "\n"
-    "Exit status: 0 done, 1 bad data (a line that is not a trace line, empty input),\n"
-    "2 usage error (bad option, input or output not accessible).\n";
-
-constexpr int kShownBadLines = 10;  // in lenient mode, the rest are only counted
+    "Times and widths are from 0 to 999999999999.999999, to the millionth.\n"
+    "Exit status: 0 done, 1 bad data (a bad line, empty input, a read error, damaged\n"
+    "compressed data), 2 usage error (bad option, --bin too fine for the trace, input\n"
+    "or output not accessible, an output that could not be written).\n";
 
 struct Options {
   std::string input = "-";
-  std::string csv_dir;
+  std::string csvDir;
   std::string headline;
   Labels labels;
   StatsOptions stats;
   bool lenient = false;
   bool quiet = false;
   bool help = false;
+  bool version = false;
 };
 
-bool parse_time(std::string_view s, Ticks& out) {
-  double v = 0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::fixed);
-  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return false;
-  double ticks = std::round(v * kTicksPerUnit);
-  if (std::fabs(ticks) > 9e18) return false;
-  out = static_cast<Ticks>(ticks);
-  return true;
-}
-
-// Returns an error message, empty on success.
-std::string parse_options(int argc, const char* const* argv, Options& o) {
-  bool have_input = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view a = argv[i];
-    std::string_view value;
-    bool has_value = false;
-    if (a.size() > 2 && a.substr(0, 2) == "--") {
-      auto eq = a.find('=');
-      if (eq != std::string_view::npos) {
-        value = a.substr(eq + 1);
-        a = a.substr(0, eq);
-        has_value = true;
-      }
-    }
-    auto need_value = [&](std::string_view& v) -> bool {
-      if (has_value) {
-        v = value;
-        return true;
-      }
-      if (i + 1 >= argc) return false;
-      v = argv[++i];
-      return true;
-    };
-    std::string name(a);
-    std::string_view v;
-    if (a == "-h" || a == "--help") {
-      o.help = true;
-    } else if (a == "--lenient" || a == "--quiet") {
-      if (has_value) return name + " takes no value";
-      (a == "--lenient" ? o.lenient : o.quiet) = true;
-    } else if (a == "--csv" || a == "--headline" || a == "--bin" || a == "--raster" || a == "--label") {
-      if (!need_value(v)) return name + " needs a value";
-      if (v.empty()) return name + " needs a non-empty value";
-      if (a == "--csv") {
-        o.csv_dir = v;
-      } else if (a == "--headline") {
-        o.headline = v;
-      } else if (a == "--bin") {
-        if (!parse_time(v, o.stats.bin_width) || o.stats.bin_width <= 0)
-          return "--bin needs a positive width of at least 0.000001, not \"" + std::string(v) + "\"";
-      } else if (a == "--raster") {
-        auto colon = v.find(':');
-        Ticks from = 0, to = 0;
-        if (colon == std::string_view::npos || !parse_time(v.substr(0, colon), from) ||
-            !parse_time(v.substr(colon + 1), to) || from >= to)
-          return "--raster needs FROM:TO with FROM < TO, not \"" + std::string(v) + "\"";
-        o.stats.raster_given = true;
-        o.stats.raster_from = from;
-        o.stats.raster_to = to;
-      } else {
-        auto eq = v.find('=');
-        if (eq == std::string_view::npos || eq == 0)
-          return "--label needs KEY=VALUE, not \"" + std::string(v) + "\"";
-        o.labels.emplace_back(std::string(v.substr(0, eq)), std::string(v.substr(eq + 1)));
-      }
-    } else if (a.size() > 1 && a[0] == '-') {
-      return "unknown option " + std::string(argv[i]);
-    } else {
-      if (have_input) return "more than one input named";
-      o.input = argv[i];
-      have_input = true;
-    }
+// Returns an error message, empty on success. The library takes the
+// options apart; their values are read here, to the millionth and with
+// messages that name the accepted range.
+std::string parseOptions(int argc, const char* const* argv, Options& o) {
+  CLI::App app("exp-summary", "exp-summary");
+  app.set_help_flag();  // the help text is ours, kUsage
+  std::string bin, raster;
+  std::vector<std::string> labels, inputs;
+  app.add_flag("-h,--help", o.help);
+  app.add_flag("--version", o.version);
+  app.add_flag("--lenient", o.lenient)->disable_flag_override();
+  app.add_flag("--quiet", o.quiet)->disable_flag_override();
+  // As for every option of the programs, a repeated option takes its last value.
+  const auto last = CLI::MultiOptionPolicy::TakeLast;
+  app.add_option("--csv", o.csvDir)->multi_option_policy(last);
+  app.add_option("--headline", o.headline)->multi_option_policy(last);
+  app.add_option("--bin", bin)->multi_option_policy(last);
+  app.add_option("--raster", raster)->multi_option_policy(last);
+  app.add_option("--label", labels)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("TRACE", inputs)->expected(0, 1);
+  try {
+    std::vector<std::string> args;
+    for (int i = argc - 1; i >= 1; --i) args.emplace_back(argv[i]);
+    app.parse(args);
+  } catch (const CLI::ParseError& e) {
+    // The library's words for the usual mistakes, put as the programs put them.
+    std::string m = e.what();
+    if (inputs.size() > 1 || m.find("TRACE") != std::string::npos) return "more than one input named";
+    if (auto at = m.find(": 1 required"); at != std::string::npos && m.find("missing") != std::string::npos)
+      return m.substr(0, at) + " needs a value";
+    if (auto at = m.find(" was given a disallowed flag override"); at != std::string::npos)
+      return "--" + m.substr(0, at) + " takes no value";
+    if (auto at = m.find("not expected: "); at != std::string::npos)
+      return "unknown option " + m.substr(at + 14);
+    for (char& c : m)
+      if (c == '\n') c = ' ';
+    return m;
   }
+  if (o.help || o.version) return "";
+  if (!inputs.empty()) o.input = inputs.front();
+  if (app.count("--bin")) {
+    if (!parseTime(bin, o.stats.binWidth) || o.stats.binWidth <= 0)
+      return "--bin needs a width from 0.000001 to 999999999999.999999, not \"" + bin + "\"";
+  }
+  if (app.count("--raster")) {
+    auto colon = raster.find(':');
+    Ticks from = 0, to = 0;
+    if (colon == std::string::npos || !parseTime(std::string_view(raster).substr(0, colon), from) ||
+        !parseTime(std::string_view(raster).substr(colon + 1), to) || from >= to)
+      return "--raster needs FROM:TO, times with FROM < TO, not \"" + raster + "\"";
+    o.stats.rasterGiven = true;
+    o.stats.rasterFrom = from;
+    o.stats.rasterTo = to;
+  }
+  for (const std::string& v : labels) {
+    auto eq = v.find('=');
+    if (eq == std::string::npos || eq == 0) return "--label needs KEY=VALUE, not \"" + v + "\"";
+    o.labels.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+  }
+  if (app.count("--csv") && o.csvDir.empty()) return "--csv needs a folder";
+  if (app.count("--headline") && o.headline.empty()) return "--headline needs a file";
   return "";
 }
 
-// The start of a refused line, printable, for the message.
-std::string excerpt(std::string_view line) {
-  constexpr std::size_t kMax = 80;
-  std::string out;
-  for (std::size_t i = 0; i < line.size() && i < kMax; ++i) {
-    auto c = static_cast<unsigned char>(line[i]);
-    if (c < 0x20 || c == 0x7f || c == '"' || c == '\\') {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  if (line.size() > kMax) out += "...";
-  return out;
+// One line on err; the status to exit with.
+int fail(std::FILE* err, int status, const std::string& message) {
+  std::fprintf(err, "exp-summary: %s\n", message.c_str());
+  return status;
 }
 
 }  // namespace
 
-int run_cli(int argc, const char* const* argv, int stdin_fd, std::FILE* out, std::FILE* err) {
+int runCli(int argc, const char* const* argv, int stdinFd, std::FILE* out, std::FILE* err) {
   Options o;
-  if (std::string e = parse_options(argc, argv, o); !e.empty()) {
-    std::fprintf(err, "exp-summary: %s\n%s", e.c_str(), kUsage);
-    return kExitUsage;
-  }
-  if (o.help) {
-    std::fputs(kUsage, out);
+  if (std::string e = parseOptions(argc, argv, o); !e.empty())
+    return fail(err, kExitUsage, e + " (see exp-summary --help)");
+  if (o.help || o.version) {
+    std::string text = o.help ? kUsage : std::string("exp-summary ") + NET1_VERSION + "\n";
+    if (std::string e = writeOut(out, text, o.help ? "the help" : "the version"); !e.empty())
+      return fail(err, kExitUsage, e);
     return kExitOk;
   }
 
-  const bool from_stdin = o.input == "-";
-  const std::string name = from_stdin ? "standard input" : o.input;
-  int fd = stdin_fd;
-  if (!from_stdin) {
+  const bool fromStdin = o.input == "-";
+  const std::string name = fromStdin ? "standard input" : o.input;
+  int fd = stdinFd;
+  if (!fromStdin) {
     fd = ::open(o.input.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      std::fprintf(err, "exp-summary: cannot open %s: %s\n", name.c_str(), std::strerror(errno));
-      return kExitUsage;
-    }
+    if (fd < 0) return fail(err, kExitUsage, "cannot open " + name + ": " + std::strerror(errno));
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   }
+  struct CloseInput {
+    int fd;
+    bool owned;
+    ~CloseInput() {
+      if (owned) ::close(fd);
+    }
+  } closeInput{fd, !fromStdin};
+
+  // The outputs are opened before the trace is read, so that an output
+  // that cannot be written is found out before a long read, not after.
+  CsvTables tables;
+  if (!o.csvDir.empty()) {
+    if (std::string e = tables.open(o.csvDir); !e.empty()) return fail(err, kExitUsage, e);
+    o.stats.rows = &tables;
+  }
+  OutputFile headline;
+  if (!o.headline.empty()) {
+    if (std::string e = headline.open(o.headline, out, "the headline"); !e.empty()) return fail(err, kExitUsage, e);
+  }
+  o.stats.keepBins = !o.csvDir.empty();
 
   TraceStats stats(o.stats);
-  int status = kExitOk;
   {
-    LineSource source(fd);
-    TraceLine line;
-    std::string_view text;
-    std::uint64_t number = 0;
-    while (source.next(text)) {
-      ++number;
-      if (source.unterminated()) {
-        // A run that was stopped leaves half a line: its fields cannot be
-        // trusted, so it is left out, and this is no error.
-        stats.set_cut_short(number);
-        break;
-      }
-      std::string why;
-      if (source.too_long()) {
-        why = "line longer than " + std::to_string(LineSource::kDefaultBlock) + " bytes";
-      } else if (ParseResult r = parse_line(text, line); !r) {
-        why = describe(r);
-      } else if (const char* refused = stats.add(line)) {
-        why = refused;
-      } else {
-        continue;
-      }
-      if (!o.lenient) {
-        std::fprintf(err, "exp-summary: %s:%llu: not a trace line: %s: \"%s\"\n", name.c_str(),
-                     static_cast<unsigned long long>(number), why.c_str(), excerpt(text).c_str());
-        status = kExitBadData;
-        break;
-      }
-      if (stats.bad_lines() < kShownBadLines) {
-        std::fprintf(err, "exp-summary: %s:%llu: skipped, not a trace line: %s: \"%s\"\n", name.c_str(),
-                     static_cast<unsigned long long>(number), why.c_str(), excerpt(text).c_str());
-      } else if (stats.bad_lines() == kShownBadLines) {
-        std::fprintf(err, "exp-summary: %s: further lines that are not trace lines are only counted\n",
-                     name.c_str());
-      }
-      stats.add_bad_line(number);
-    }
-    if (status == kExitOk && source.read_error() != 0) {
-      std::fprintf(err, "exp-summary: %s: read error: %s\n", name.c_str(), std::strerror(source.read_error()));
-      status = kExitBadData;
-    }
+    std::unique_ptr<ByteSource> bytes = openByteSource(fd);
+    LineSource source(*bytes);
+    TraceReader reader(stats, name, o.lenient, err);
+    if (!reader.read(source)) return kExitBadData;
   }
-  if (!from_stdin) ::close(fd);
-  if (status != kExitOk) return status;
 
   if (stats.lines() == 0) {
-    if (stats.bad_lines() != 0)
-      std::fprintf(err, "exp-summary: %s: no trace lines, only %llu lines that are not\n", name.c_str(),
-                   static_cast<unsigned long long>(stats.bad_lines()));
-    else if (stats.cut_short_line() != 0)
-      std::fprintf(err, "exp-summary: %s: no complete trace line, only one without a newline\n", name.c_str());
-    else
-      std::fprintf(err, "exp-summary: %s: empty input, no trace lines\n", name.c_str());
-    return kExitBadData;
+    if (stats.badLines() != 0)
+      return fail(err, kExitBadData,
+                  name + ": no trace lines, only " + std::to_string(stats.badLines()) + " bad lines");
+    if (stats.cutShortLine() != 0)
+      return fail(err, kExitBadData, name + ": no complete trace line, only one without a newline");
+    return fail(err, kExitBadData, name + ": empty input, no trace lines");
   }
-  if (stats.cut_short_line() != 0)
-    std::fprintf(err, "exp-summary: %s: trace cut short: line %llu has no newline and was left out\n",
-                 name.c_str(), static_cast<unsigned long long>(stats.cut_short_line()));
-
   stats.finish();
-  if (!o.quiet) {
-    std::string text = summary_text(stats, name);
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fflush(out);
+  if (!o.csvDir.empty() && stats.bins().tooFine()) {
+    const Ticks width = TimeBins::smallestWidth(stats.firstTime(), stats.lastTime(), stats.binSeries());
+    return fail(err, kExitUsage,
+                "--bin " + formatTicks(o.stats.binWidth) + " is too fine for this trace (time " +
+                    formatTicks(stats.firstTime()) + " to " + formatTicks(stats.lastTime()) + ", " +
+                    std::to_string(stats.binSeries()) + " series of bins, at most " +
+                    std::to_string(TimeBins::kMaxCells) + " counts): the smallest width that works is " +
+                    formatTicks(width));
   }
-  if (!o.csv_dir.empty()) {
-    if (std::string e = write_tables(stats, o.csv_dir, name); !e.empty()) {
-      std::fprintf(err, "exp-summary: %s\n", e.c_str());
-      return kExitUsage;
-    }
+  if (stats.cutShortLine() != 0)
+    std::fprintf(err, "exp-summary: %s: trace cut short: line %llu has no newline and was left out\n",
+                 name.c_str(), static_cast<unsigned long long>(stats.cutShortLine()));
+
+  if (!o.quiet) {
+    if (std::string e = writeOut(out, summaryText(stats, name), "the summary"); !e.empty())
+      return fail(err, kExitUsage, e);
+  }
+  if (!o.csvDir.empty()) {
+    if (std::string e = tables.commit(stats, name); !e.empty()) return fail(err, kExitUsage, e);
   }
   if (!o.headline.empty()) {
-    std::string text = headline_csv(stats, o.labels);
-    std::string e;
-    if (o.headline == "-") {
-      std::fwrite(text.data(), 1, text.size(), out);
-      if (std::fflush(out) != 0) e = "cannot write the headline to standard output";
-    } else {
-      e = write_file(o.headline, text);
-    }
-    if (!e.empty()) {
-      std::fprintf(err, "exp-summary: %s\n", e.c_str());
-      return kExitUsage;
-    }
+    headline.write(headlineCsv(stats, o.labels));
+    if (std::string e = headline.commit(); !e.empty()) return fail(err, kExitUsage, e);
   }
   return kExitOk;
 }
 
-}  // namespace tsum
+}  // namespace net1::summary

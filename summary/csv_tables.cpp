@@ -1,16 +1,14 @@
-#include "csv_tables.hpp"
+#include "csv_tables.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
-#include "summary_text.hpp"
-#include "text_format.hpp"
+#include "summary_text.h"
+#include "text_format.h"
 
-namespace tsum {
+namespace net1::summary {
 namespace {
 
 class Csv {
@@ -18,25 +16,46 @@ class Csv {
   Csv& operator<<(std::string_view field) {
     if (!first_) out_ += ',';
     first_ = false;
-    out_ += csv_field(field);
+    appendCsvField(out_, field);
     return *this;
   }
-  Csv& operator<<(std::uint64_t v) { return *this << std::to_string(v); }
+  Csv& operator<<(std::uint64_t v) { return *this << std::string_view(buf_, formatInto(v)); }
   Csv& operator<<(std::int64_t v) { return *this << std::to_string(v); }
   Csv& operator<<(const char* s) { return *this << std::string_view(s); }
   Csv& operator<<(const std::string& s) { return *this << std::string_view(s); }
-  void end_row() {
+  void endRow() {
     out_ += '\n';
     first_ = true;
   }
-  std::string take() { return std::move(out_); }
+  std::string& text() { return out_; }
+  // Hands the rows so far to out once they are many, so that a long table
+  // never sits whole in memory.
+  void spill(TextOut& out, bool always = false) {
+    if (always || out_.size() >= (std::size_t{1} << 16)) {
+      out.write(out_);
+      out_.clear();
+    }
+  }
 
  private:
+  std::size_t formatInto(std::uint64_t v) {
+    char* end = buf_ + sizeof buf_;
+    char* p = end;
+    do {
+      *--p = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    std::size_t n = static_cast<std::size_t>(end - p);
+    std::memmove(buf_, p, n);
+    return n;
+  }
+
   std::string out_;
   bool first_ = true;
+  char buf_[24];
 };
 
-std::string report_state_name(ReportState r) {
+std::string reportStateName(ReportState r) {
   switch (r) {
     case ReportState::none: return "none";
     case ReportState::complete: return "complete";
@@ -47,7 +66,7 @@ std::string report_state_name(ReportState r) {
 
 }  // namespace
 
-std::string bins_csv(const TraceStats& s) {
+void writeBinsCsv(const TraceStats& s, TextOut& out) {
   const TimeBins& bins = s.bins();
   const auto& groups = s.groups();
   const auto& paths = s.pathways();
@@ -59,26 +78,26 @@ std::string bins_csv(const TraceStats& s) {
   for (const auto& p : paths) csv << "swon_" + p.name;
   for (const auto& p : paths) csv << "swoff_" + p.name;
   for (const auto& p : paths) csv << "active_" + p.name;
-  csv.end_row();
+  csv.endRow();
 
   // A rate covers only the part of its bin inside the trace's time range, so
   // the first and last bins, mostly partly covered, do not read low.
   auto covered = [&](std::size_t i) {
-    Ticks from = std::max(bins.bin_start(i), s.min_time());
-    Ticks to = std::min(bins.bin_start(i) + bins.width(), s.max_time());
+    Ticks from = std::max(bins.binStart(i), s.firstTime());
+    Ticks to = std::min(bins.binStart(i) + bins.width(), s.lastTime());
     return to > from ? static_cast<double>(to - from) / kTicksPerUnit : 0.0;
   };
   std::vector<std::int64_t> active;
   for (const auto& p : paths) active.push_back(p.start);
-  for (std::size_t i = 0; i < bins.bin_count(); ++i) {
-    csv << format_ticks(bins.bin_start(i)) << format_ticks(bins.bin_start(i) + bins.width());
+  for (std::size_t i = 0; i < bins.binCount(); ++i) {
+    csv << formatTicks(bins.binStart(i)) << formatTicks(bins.binStart(i) + bins.width());
     for (std::size_t g = 0; g < groups.size(); ++g) csv << bins.at(Channel::spikes, static_cast<int>(g), i);
     const double width = covered(i);
     for (std::size_t g = 0; g < groups.size(); ++g) {
       if (groups[g].units > 0 && width > 0) {
         double rate = static_cast<double>(bins.at(Channel::spikes, static_cast<int>(g), i)) /
                       static_cast<double>(groups[g].units) / width;
-        csv << format_real(rate);
+        csv << formatReal(rate);
       } else {
         csv << "";
       }
@@ -92,66 +111,43 @@ std::string bins_csv(const TraceStats& s) {
     for (std::size_t p = 0; p < paths.size(); ++p) csv << bins.at(Channel::swon, static_cast<int>(p), i);
     for (std::size_t p = 0; p < paths.size(); ++p) csv << bins.at(Channel::swoff, static_cast<int>(p), i);
     for (std::size_t p = 0; p < paths.size(); ++p) {
+      // Counts of lines: far below 2^62, so neither the casts nor the sum overflow.
       active[p] += static_cast<std::int64_t>(bins.at(Channel::swon, static_cast<int>(p), i)) -
                    static_cast<std::int64_t>(bins.at(Channel::swoff, static_cast<int>(p), i));
       csv << active[p];
     }
-    csv.end_row();
+    csv.endRow();
+    csv.spill(out);
   }
-  return csv.take();
+  csv.spill(out, true);
 }
 
-std::string weights_csv(const TraceStats& s) {
-  Csv csv;
-  csv << "pre" << "pre_id" << "post" << "post_id" << "weight";
-  csv.end_row();
-  const GroupTable& t = s.table();
-  for (const FinalWeight& w : s.final_weights()) {
-    auto [pre, post] = t.pathway_groups(w.pathway);
-    csv << t.group_name(pre) << std::uint64_t{w.pre_id} << t.group_name(post) << std::uint64_t{w.post_id}
-        << format_real(w.weight);
-    csv.end_row();
-  }
-  return csv.take();
-}
-
-std::string raster_csv(const TraceStats& s) {
-  Csv csv;
-  csv << "time" << "group" << "id";
-  csv.end_row();
-  for (const RasterSpike& r : s.raster()) {
-    csv << format_ticks(r.time) << s.table().group_name(r.group) << std::uint64_t{r.id};
-    csv.end_row();
-  }
-  return csv.take();
-}
-
-std::string meta_csv(const TraceStats& s, std::string_view input_name) {
+void writeMetaCsv(const TraceStats& s, std::string_view inputName, TextOut& out) {
   Csv csv;
   auto row = [&](std::string_view key, const std::string& value) {
     csv << key << value;
-    csv.end_row();
+    csv.endRow();
   };
   row("key", "value");
-  row("input", std::string(input_name));
-  row("bin_width", format_ticks(s.bins().width()));
-  row("raster_from", format_ticks(s.raster_from()));
-  row("raster_to", format_ticks(s.raster_to()));
-  row("t_first", s.has_time() ? format_ticks(s.first_time()) : "");
-  row("t_last", s.has_time() ? format_ticks(s.last_time()) : "");
-  const SwitchOffInfo& off = s.switch_off();
-  bool off_known = off.count != 0 && (off.has_time || off.has_time_before);
-  row("swofftime", off_known ? format_ticks(off.time) : "");
-  row("swofftime_from", off.count == 0 ? "none" : off.has_time ? "line" : "last_time_before");
-  row("final_report", report_state_name(s.report()));
+  row("input", std::string(inputName));
+  row("bin_width", formatTicks(s.bins().width()));
+  row("raster_from", formatTicks(s.rasterFrom()));
+  row("raster_to", formatTicks(s.rasterTo()));
+  row("t_first", s.hasTime() ? formatTicks(s.firstTime()) : "");
+  row("t_last", s.hasTime() ? formatTicks(s.lastTime()) : "");
+  const SwitchOffInfo& off = s.switchOff();
+  bool offKnown = off.count != 0 && (off.hasTime || off.hasTimeBefore);
+  row("swofftime", offKnown ? formatTicks(off.time) : "");
+  row("swofftime_from", off.count == 0 ? "none" : off.hasTime ? "line" : "last_time_before");
+  row("final_report", reportStateName(s.report()));
   row("start_counts", s.report() == ReportState::complete ? "report" : "zero");
-  row("cut_short", s.cut_short_line() != 0 ? "1" : "0");
-  row("bad_lines", std::to_string(s.bad_lines()));
+  row("cut_short", s.cutShortLine() != 0 ? "1" : "0");
+  row("bad_lines", std::to_string(s.badLines()));
   for (const auto& g : s.groups()) row("units_" + g.name, g.units < 0 ? "" : std::to_string(g.units));
-  return csv.take();
+  csv.spill(out, true);
 }
 
-std::string headline_csv(const TraceStats& s, const Labels& labels) {
+std::string headlineCsv(const TraceStats& s, const Labels& labels) {
   const auto& groups = s.groups();
   const auto& paths = s.pathways();
   const bool report = s.report() != ReportState::none;
@@ -163,60 +159,84 @@ std::string headline_csv(const TraceStats& s, const Labels& labels) {
   };
   for (const auto& [key, value] : labels) col(key, value);
   col("lines", std::to_string(s.lines()));
-  col("bad_lines", std::to_string(s.bad_lines()));
-  col("cut_short", s.cut_short_line() != 0 ? "1" : "0");
-  col("final_report", report_state_name(s.report()));
-  col("t_first", s.has_time() ? format_ticks(s.first_time()) : "");
-  col("t_last", s.has_time() ? format_ticks(s.last_time()) : "");
-  col("span", s.has_time() ? format_ticks(s.last_time() - s.first_time()) : "");
-  const SwitchOffInfo& off = s.switch_off();
-  col("swofftime", off.count != 0 && (off.has_time || off.has_time_before) ? format_ticks(off.time) : "");
+  col("bad_lines", std::to_string(s.badLines()));
+  col("cut_short", s.cutShortLine() != 0 ? "1" : "0");
+  col("final_report", reportStateName(s.report()));
+  col("t_first", s.hasTime() ? formatTicks(s.firstTime()) : "");
+  col("t_last", s.hasTime() ? formatTicks(s.lastTime()) : "");
+  col("span", s.hasTime() ? formatTicks(s.lastTime() - s.firstTime()) : "");
+  const SwitchOffInfo& off = s.switchOff();
+  col("swofftime", off.count != 0 && (off.hasTime || off.hasTimeBefore) ? formatTicks(off.time) : "");
   for (const auto& g : groups) col("spk_" + g.name, std::to_string(g.spikes));
   for (const auto& g : groups) {
-    double rate = mean_rate(g, s);
-    col("rate_" + g.name, rate < 0 ? "" : format_real(rate));
+    double rate = meanRate(g, s);
+    col("rate_" + g.name, rate < 0 ? "" : formatReal(rate));
   }
-  col("swon", std::to_string(s.switch_ons()));
-  col("swoff", std::to_string(s.switch_offs()));
+  col("swon", std::to_string(s.switchOns()));
+  col("swoff", std::to_string(s.switchOffs()));
   for (const auto& p : paths) col("swon_" + p.name, std::to_string(p.swon));
   for (const auto& p : paths) col("swoff_" + p.name, std::to_string(p.swoff));
   for (const auto& p : paths) col("start_" + p.name, complete ? std::to_string(p.start) : "");
   for (const auto& p : paths) col("active_" + p.name, report ? std::to_string(p.active) : "");
-  for (const auto& p : paths) col("wmin_" + p.name, p.active ? format_real(p.weight_min) : "");
-  for (const auto& p : paths) col("wmax_" + p.name, p.active ? format_real(p.weight_max) : "");
+  for (const auto& p : paths) col("wmin_" + p.name, p.active ? formatReal(p.weightMin) : "");
+  for (const auto& p : paths) col("wmax_" + p.name, p.active ? formatReal(p.weightMax) : "");
   for (const auto& p : paths)
-    col("wmean_" + p.name, p.active ? format_real(p.weight_sum / static_cast<double>(p.active)) : "");
-  col("switch_problems", std::to_string(s.switch_check().problems()));
-  head.end_row();
-  row.end_row();
-  return head.take() + row.take();
+    col("wmean_" + p.name, p.active ? formatReal(p.weightSum / static_cast<double>(p.active)) : "");
+  col("switch_problems", std::to_string(s.switchCheck().problems()));
+  head.endRow();
+  row.endRow();
+  return head.text() + row.text();
 }
 
-std::string write_file(const std::string& path, const std::string& text) {
-  const bool to_stdout = path == "-";
-  std::FILE* f = to_stdout ? stdout : std::fopen(path.c_str(), "wb");
-  if (!f) return "cannot write " + path + ": " + std::strerror(errno);
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = (to_stdout ? std::fflush(f) : std::fclose(f)) == 0 && ok;
-  if (!ok) return "cannot write " + path + ": " + std::strerror(errno);
-  return "";
-}
-
-std::string write_tables(const TraceStats& s, const std::string& dir, std::string_view input_name) {
+std::string CsvTables::open(const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) return "cannot make folder " + dir + ": " + ec.message();
-  const std::pair<const char*, std::string> files[] = {
-      {"bins.csv", bins_csv(s)},
-      {"weights.csv", weights_csv(s)},
-      {"raster.csv", raster_csv(s)},
-      {"meta.csv", meta_csv(s, input_name)},
-  };
-  for (const auto& [name, text] : files) {
-    std::string err = write_file((std::filesystem::path(dir) / name).string(), text);
-    if (!err.empty()) return err;
+  const std::filesystem::path d(dir);
+  for (auto [file, name] : {std::pair{&bins_, "bins.csv"}, {&weights_, "weights.csv"}, {&raster_, "raster.csv"},
+                            {&meta_, "meta.csv"}}) {
+    if (std::string e = file->open((d / name).string(), nullptr); !e.empty()) return e;
   }
+  weights_.write("pre,pre_id,post,post_id,weight\n");
+  raster_.write("time,group,id\n");
   return "";
 }
 
-}  // namespace tsum
+void CsvTables::rasterSpike(Ticks time, std::string_view group, std::uint32_t id) {
+  row_.clear();
+  row_ += formatTicks(time);
+  row_ += ',';
+  appendCsvField(row_, group);
+  row_ += ',';
+  row_ += std::to_string(id);
+  row_ += '\n';
+  raster_.write(row_);
+}
+
+void CsvTables::finalWeight(std::string_view pre, std::uint32_t preId, std::string_view post, std::uint32_t postId,
+                            double weight) {
+  row_.clear();
+  appendCsvField(row_, pre);
+  row_ += ',';
+  row_ += std::to_string(preId);
+  row_ += ',';
+  appendCsvField(row_, post);
+  row_ += ',';
+  row_ += std::to_string(postId);
+  row_ += ',';
+  row_ += formatReal(weight);
+  row_ += '\n';
+  weights_.write(row_);
+}
+
+std::string CsvTables::commit(const TraceStats& stats, std::string_view inputName) {
+  writeBinsCsv(stats, bins_);
+  writeMetaCsv(stats, inputName, meta_);
+  for (OutputFile* f : {&bins_, &weights_, &raster_, &meta_})
+    if (std::string e = f->close(); !e.empty()) return e;  // the others go when this goes
+  for (OutputFile* f : {&bins_, &weights_, &raster_, &meta_})
+    if (std::string e = f->place(); !e.empty()) return e;
+  return "";
+}
+
+}  // namespace net1::summary

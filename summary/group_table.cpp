@@ -1,35 +1,34 @@
-#include "group_table.hpp"
+#include "group_table.h"
 
-namespace tsum {
+namespace net1::summary {
 
-int GroupTable::find(std::string_view name) const {
-  for (std::size_t i = 0; i < names_.size(); ++i)
-    if (names_[i] == name) return static_cast<int>(i);
-  return -1;
-}
-
-int GroupTable::group_slow(std::string_view name) {
+int GroupTable::group(std::string_view name) {
   int g = find(name);
   if (g < 0) {
-    if (group_count() >= kMaxGroups) return -1;
+    if (groupCount() >= kMaxGroups) return -1;
+    g = groupCount();
     names_.emplace_back(name);
-    g = group_count() - 1;
+    index_.emplace(names_.back(), g);
   }
-  last_ = g;
   return g;
 }
 
-int GroupTable::pathway_slow(std::uint32_t key, int pre, int post) {
-  auto [it, added] = path_index_.try_emplace(key, pathway_count());
-  if (added) paths_.emplace_back(pre, post);
-  last_path_key_ = key;
-  last_path_ = it->second;
-  return it->second;
+int GroupTable::pathway(int pre, int post) {
+  int p = findPathway(pre, post);
+  if (p < 0) {
+    if (pathwayCount() >= kMaxPathways) return -1;
+    p = pathwayCount();
+    paths_.emplace_back(pre, post);
+    pathIndex_.emplace(pathKey(pre, post), p);
+  }
+  lastPathKey_ = pathKey(pre, post);
+  lastPath_ = p;
+  return p;
 }
 
-std::string GroupTable::pathway_name(int p) const {
-  auto [pre, post] = pathway_groups(p);
-  return group_name(pre) + "->" + group_name(post);
+std::string GroupTable::pathwayName(int p) const {
+  auto [pre, post] = pathwayGroups(p);
+  return groupName(pre) + "->" + groupName(post);
 }
 
-}  // namespace tsum
+}  // namespace net1::summary

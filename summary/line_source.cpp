@@ -1,13 +1,11 @@
-#include "line_source.hpp"
+#include "line_source.h"
 
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
-namespace tsum {
+namespace net1::summary {
 
-LineSource::LineSource(int fd, std::size_t block_size)
-    : fd_(fd), size_(block_size < 2 ? 2 : block_size), buf_(new char[size_]) {
+LineSource::LineSource(ByteSource& source, std::size_t blockSize)
+    : source_(source), size_(blockSize < 2 ? 2 : blockSize), buf_(new char[size_]) {
   pos_ = end_ = buf_.get();
 }
 
@@ -17,24 +15,18 @@ bool LineSource::fill() {
   if (keep != 0 && pos_ != buf_.get()) std::memmove(buf_.get(), pos_, keep);
   pos_ = buf_.get();
   end_ = pos_ + keep;
-  while (!eof_) {
-    ssize_t n = ::read(fd_, end_, size_ - keep);
-    if (n > 0) {
-      end_ += n;
-      bytes_ += static_cast<std::uint64_t>(n);
-      return true;
-    }
-    if (n == 0) {
-      eof_ = true;
-    } else if (errno != EINTR) {
-      read_error_ = errno;
-      eof_ = true;
-    }
+  if (eof_) return false;
+  long n = source_.read(end_, size_ - keep);
+  if (n <= 0) {
+    eof_ = true;  // an error ends the input too; error() tells
+    return false;
   }
-  return false;
+  end_ += n;
+  bytes_ += static_cast<std::uint64_t>(n);
+  return true;
 }
 
-bool LineSource::next_slow(std::string_view& line) {
+bool LineSource::nextSlow(std::string_view& line) {
   for (;;) {
     if (skipping_) {
       const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
@@ -46,13 +38,13 @@ bool LineSource::next_slow(std::string_view& line) {
       }
     }
     if (!skipping_ && pos_ != end_) {
-      if (cut_line(line)) return true;
+      if (cutLine(line)) return true;
       if (pos_ == buf_.get() && static_cast<std::size_t>(end_ - pos_) == size_) {
         // A whole block without a newline: hand out its start, drop the rest.
         line = std::string_view(pos_, size_);
         pos_ = end_ = buf_.get();
         skipping_ = true;
-        too_long_ = true;
+        tooLong_ = true;
         return true;
       }
     }
@@ -68,4 +60,4 @@ bool LineSource::next_slow(std::string_view& line) {
   }
 }
 
-}  // namespace tsum
+}  // namespace net1::summary

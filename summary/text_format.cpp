@@ -1,10 +1,10 @@
-#include "text_format.hpp"
+#include "text_format.h"
 
 #include <cstdio>
 
-namespace tsum {
+namespace net1::summary {
 
-std::string format_ticks(Ticks t) {
+std::string formatTicks(Ticks t) {
   // Unsigned, so that the most negative value has a magnitude too.
   std::uint64_t mag = t < 0 ? 0 - static_cast<std::uint64_t>(t) : static_cast<std::uint64_t>(t);
   char buf[32];
@@ -14,7 +14,7 @@ std::string format_ticks(Ticks t) {
   return buf;
 }
 
-std::string format_real(double v) {
+std::string formatReal(double v) {
   char buf[64];
   int n = std::snprintf(buf, sizeof buf, "%.6f", v);
   if (n < 0 || static_cast<std::size_t>(n) >= sizeof buf) {
@@ -26,15 +26,23 @@ std::string format_real(double v) {
   return std::string(buf, static_cast<std::size_t>(n));
 }
 
-std::string csv_field(std::string_view s) {
-  if (s.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(s);
-  std::string out = "\"";
+std::string csvField(std::string_view s) {
+  std::string out;
+  appendCsvField(out, s);
+  return out;
+}
+
+void appendCsvField(std::string& out, std::string_view s) {
+  if (s.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out += s;
+    return;
+  }
+  out += '"';
   for (char c : s) {
     if (c == '"') out += '"';
     out += c;
   }
   out += '"';
-  return out;
 }
 
-}  // namespace tsum
+}  // namespace net1::summary

@@ -1,28 +1,26 @@
-#include "time_bins.hpp"
+#include "time_bins.h"
 
-namespace tsum {
+namespace net1::summary {
 
-bool TimeBins::cover(std::int64_t b) {
-  if (count_ == 0) {
-    first_ = b;
-    count_ = 1;
-    return true;
-  }
-  std::int64_t gap = 0;  // checked: a damaged time may be near the int64 limits
-  if (b < first_) {
-    if (__builtin_sub_overflow(first_, b, &gap) || gap > kMaxBins - count_) return false;
-    // Times run forward in a trace, so this is rare: shift the kept counts.
-    auto shift = static_cast<std::size_t>(first_ - b);
-    for (auto& channel : series_)
-      for (auto& s : channel)
-        if (!s.empty()) s.insert(s.begin(), shift, 0);
-    count_ += first_ - b;
-    first_ = b;
-  } else if (b >= first_ + count_) {
-    if (__builtin_sub_overflow(b, first_, &gap) || gap >= kMaxBins) return false;
-    count_ = b - first_ + 1;
-  }
-  return true;
+void TimeBins::newRow(Ticks t) {
+  // Times are at most kTimeLimit and widths at least 1, so nothing here can
+  // overflow: every bin index and bin edge stays below 2 * kTimeLimit.
+  const std::int64_t b = t / width_;
+  if (rows_ == 0) first_ = b;
+  rows_ = static_cast<std::uint64_t>(b - first_) + 1;
+  rowEnd_ = (b + 1) * width_;
+  checkBudget();
+}
+
+void TimeBins::setSeries(std::uint64_t series) {
+  seriesCount_ = series == 0 ? 1 : series;
+  checkBudget();
+}
+
+void TimeBins::checkBudget() {
+  if (tooFine_ || rows_ <= kMaxCells / seriesCount_) return;
+  tooFine_ = true;
+  for (auto& channel : series_) std::vector<std::vector<std::uint64_t>>().swap(channel);
 }
 
 std::vector<std::uint64_t>& TimeBins::series(Channel c, int index) {
@@ -38,4 +36,20 @@ std::uint64_t TimeBins::at(Channel c, int index, std::size_t i) const {
   return i < s.size() ? s[i] : 0;
 }
 
-}  // namespace tsum
+Ticks TimeBins::smallestWidth(Ticks first, Ticks last, std::uint64_t series) {
+  if (series == 0) series = 1;
+  const std::uint64_t maxRows = kMaxCells / series;
+  const Ticks span = last - first;
+  if (maxRows <= 1) return last + 1;  // one row, from 0: the only width that always fits
+  // Rows are at most span / width + 1, so a width of span / (maxRows - 1),
+  // rounded up, always fits; a width below span / maxRows never does. The
+  // first that fits lies between, and is nearly always the lower end.
+  Ticks low = span / static_cast<Ticks>(maxRows);
+  Ticks high = span / static_cast<Ticks>(maxRows - 1) + 1;
+  if (low < 1) low = 1;
+  for (Ticks w = low; w < high && w < low + 4096; ++w)
+    if (rowsFor(first, last, w) <= maxRows) return w;
+  return high;
+}
+
+}  // namespace net1::summary

@@ -1,81 +1,61 @@
-#include "trace_line.hpp"
+#include "trace_line.h"
 
 #include <array>
 #include <cstring>
 #include <limits>
 
-namespace tsum {
+namespace net1::summary {
 namespace {
 
-// Field types, one letter each in a kind's pattern.
-//   f real   s group name   u unit id   b 0/1 flag   i integer
-struct KindInfo {
-  std::string_view name;
-  std::string_view pattern;
-  std::array<std::string_view, 12> fields;  // what each field means, for messages
+// The kinds by the length of their keyword, so that a line's first word is
+// compared with the few keywords of its length only.
+constexpr std::size_t kLongestKeyword = [] {
+  std::size_t n = 0;
+  for (const auto& k : trace::kKinds) n = k.keyword.size() > n ? k.keyword.size() : n;
+  return n;
+}();
+
+struct KindsOfLength {
+  std::array<Kind, trace::kKindCount> kinds{};
+  std::size_t count = 0;
 };
 
-constexpr std::array<KindInfo, kKindCount> kKinds = {{
-    {"spk", "fsubi", {"time", "group", "id", "exc", "pending"}},
-    {"uthr", "fsubff", {"time", "group", "id", "exc", "rate", "threshold"}},
-    {"dthr", "fsubff", {"time", "group", "id", "exc", "rate", "threshold"}},
-    {"volt", "sfff", {"group", "window end", "input sum", "change sum"}},
-    {"ustdp", "fsubsuff",
-     {"time", "pre group", "pre id", "pre exc", "post group", "post id", "change", "weight"}},
-    {"dstdp", "fsubsuff",
-     {"time", "pre group", "pre id", "pre exc", "post group", "post id", "change", "weight"}},
-    {"swon", "fsubsu", {"time", "pre group", "pre id", "pre exc", "post group", "post id"}},
-    {"swoff", "fsubsu", {"time", "pre group", "pre id", "pre exc", "post group", "post id"}},
-    {"nmp", "fsubi", {"time", "group", "id", "exc", "marks"}},
-    {"swofftime", "f", {"time"}},
-    {"unit", "subfffiifiif",
-     {"group", "id", "exc", "threshold", "leak", "reset", "incoming total", "incoming active",
-      "incoming weight", "outgoing total", "outgoing active", "outgoing weight"}},
-    {"syn", "susubbbfff",
-     {"pre group", "pre id", "post group", "post id", "active", "pre exc", "post exc", "weight",
-      "delay", "last switch"}},
-}};
-
-// Kinds whose first real field is not a time.
-constexpr bool timed(Kind k) { return k != Kind::unit && k != Kind::syn; }
-
-bool find_kind(const char* p, std::size_t n, Kind& out) {
-  auto is = [&](const char* word) { return std::memcmp(p, word, n) == 0; };
-  switch (n) {
-    case 3:
-      if (is("spk")) { out = Kind::spk; return true; }
-      if (is("nmp")) { out = Kind::nmp; return true; }
-      if (is("syn")) { out = Kind::syn; return true; }
-      return false;
-    case 4:
-      if (is("swon")) { out = Kind::swon; return true; }
-      if (is("unit")) { out = Kind::unit; return true; }
-      if (is("uthr")) { out = Kind::uthr; return true; }
-      if (is("dthr")) { out = Kind::dthr; return true; }
-      if (is("volt")) { out = Kind::volt; return true; }
-      return false;
-    case 5:
-      if (is("swoff")) { out = Kind::swoff; return true; }
-      if (is("ustdp")) { out = Kind::ustdp; return true; }
-      if (is("dstdp")) { out = Kind::dstdp; return true; }
-      return false;
-    case 9:
-      if (is("swofftime")) { out = Kind::swofftime; return true; }
-      return false;
-    default:
-      return false;
+constexpr auto kByLength = [] {
+  std::array<KindsOfLength, kLongestKeyword + 1> table{};
+  for (std::size_t i = 0; i < trace::kKindCount; ++i) {
+    auto& slot = table[trace::kKinds[i].keyword.size()];
+    slot.kinds[slot.count++] = static_cast<Kind>(i);
   }
+  return table;
+}();
+
+bool findKind(const char* p, std::size_t n, Kind& out) {
+  if (n > kLongestKeyword) return false;
+  const KindsOfLength& candidates = kByLength[n];
+  for (std::size_t i = 0; i < candidates.count; ++i) {
+    // A loop over at most nine characters, inlined, beats a call of memcmp.
+    const char* k = trace::spec(candidates.kinds[i]).keyword.data();
+    std::size_t j = 0;
+    while (j < n && k[j] == p[j]) ++j;
+    if (j == n) {
+      out = candidates.kinds[i];
+      return true;
+    }
+  }
+  return false;
 }
 
-inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+inline bool isDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 // Each field parser starts on the first character of a non-empty field and
 // leaves p on the space after it (or at the end of the line).
-inline bool at_field_end(const char* p, const char* e) { return p == e || *p == ' '; }
+inline bool atFieldEnd(const char* p, const char* e) { return p == e || *p == ' '; }
 
-constexpr int kMaxDigits = 18;  // keeps every mantissa within int64
+constexpr int kMaxDigits = 18;
 
-ParseError parse_real(const char*& p, const char* e, Decimal& out) {
+// Digits are added up as they come, in unsigned arithmetic, where a number
+// too long to be taken may wrap harmlessly: its length refuses it.
+ParseError parseReal(const char*& p, const char* e, Decimal& out) {
   bool negative = false;
   if (*p == '-') {
     negative = true;
@@ -83,34 +63,35 @@ ParseError parse_real(const char*& p, const char* e, Decimal& out) {
   }
   std::uint64_t m = 0;
   const char* start = p;
-  while (p != e && is_digit(*p)) m = m * 10 + static_cast<unsigned>(*p++ - '0');
+  while (p != e && isDigit(*p)) m = m * 10 + static_cast<unsigned>(*p++ - '0');
   int digits = static_cast<int>(p - start);
-  if (digits == 0) return ParseError::bad_real;
+  if (digits == 0) return ParseError::badReal;
   int decimals = 0;
   if (p != e && *p == '.') {
     start = ++p;
-    while (p != e && is_digit(*p)) m = m * 10 + static_cast<unsigned>(*p++ - '0');
+    while (p != e && isDigit(*p)) m = m * 10 + static_cast<unsigned>(*p++ - '0');
     decimals = static_cast<int>(p - start);
-    if (decimals == 0) return ParseError::bad_real;
+    if (decimals == 0) return ParseError::badReal;
   }
-  if (!at_field_end(p, e)) return ParseError::bad_real;
-  if (digits + decimals > kMaxDigits) return ParseError::out_of_range;
+  if (!atFieldEnd(p, e)) return ParseError::badReal;
+  if (digits + decimals > kMaxDigits) return ParseError::realTooLong;
   out.mantissa = negative ? -static_cast<std::int64_t>(m) : static_cast<std::int64_t>(m);
   out.decimals = decimals;
   return ParseError::none;
 }
 
-ParseError parse_id(const char*& p, const char* e, std::uint32_t& out) {
+ParseError parseId(const char*& p, const char* e, std::uint32_t& out) {
   std::uint32_t v = 0;
   const char* start = p;
-  while (p != e && is_digit(*p)) v = v * 10 + static_cast<unsigned>(*p++ - '0');
-  if (p == start || !at_field_end(p, e)) return ParseError::bad_id;
-  if (p - start > 9) return ParseError::out_of_range;
+  while (p != e && isDigit(*p)) v = v * 10 + static_cast<unsigned>(*p++ - '0');
+  if (p == start || !atFieldEnd(p, e)) return ParseError::badId;
+  if (p - start > 4 || v > kMaxUnitId) return ParseError::idOutOfRange;
   out = v;
   return ParseError::none;
 }
 
-ParseError parse_integer(const char*& p, const char* e, std::int64_t& out) {
+// "%d" of an int.
+ParseError parseInteger(const char*& p, const char* e, std::int64_t& out) {
   bool negative = false;
   if (*p == '-') {
     negative = true;
@@ -118,29 +99,30 @@ ParseError parse_integer(const char*& p, const char* e, std::int64_t& out) {
   }
   std::uint64_t v = 0;
   const char* start = p;
-  while (p != e && is_digit(*p)) v = v * 10 + static_cast<unsigned>(*p++ - '0');
-  if (p == start || !at_field_end(p, e)) return ParseError::bad_integer;
-  if (p - start > kMaxDigits) return ParseError::out_of_range;
+  while (p != e && isDigit(*p)) v = v * 10 + static_cast<unsigned>(*p++ - '0');
+  if (p == start || !atFieldEnd(p, e)) return ParseError::badInteger;
+  if (p - start > 10 || v > (negative ? std::uint64_t{1} << 31 : (std::uint64_t{1} << 31) - 1))
+    return ParseError::integerOutOfRange;
   out = negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
   return ParseError::none;
 }
 
-ParseError parse_flag(const char*& p, const char* e, bool& out) {
-  if ((*p != '0' && *p != '1') || !at_field_end(p + 1, e)) return ParseError::bad_flag;
+ParseError parseFlag(const char*& p, const char* e, bool& out) {
+  if ((*p != '0' && *p != '1') || !atFieldEnd(p + 1, e)) return ParseError::badFlag;
   out = *p == '1';
   ++p;
   return ParseError::none;
 }
 
-ParseError parse_name(const char*& p, const char* e, std::string_view& out) {
+ParseError parseName(const char*& p, const char* e, std::string_view& out) {
   const char* start = p;
   while (p != e && *p != ' ') {
     auto c = static_cast<unsigned char>(*p);
-    if (c < 0x20 || c == 0x7f) return ParseError::bad_name;
+    if (c < 0x20 || c == 0x7f) return ParseError::badName;
     ++p;
   }
   auto n = static_cast<std::size_t>(p - start);
-  if (n > kMaxNameLength) return ParseError::name_too_long;
+  if (n > trace::kMaxNameLength) return ParseError::nameTooLong;
   out = std::string_view(start, n);
   return ParseError::none;
 }
@@ -175,14 +157,20 @@ double Decimal::value() const {
   return static_cast<double>(mantissa) / static_cast<double>(kPow10[decimals]);
 }
 
-bool Decimal::to_ticks(Ticks& out) const {
+bool Decimal::toTicks(Ticks& out) const {
   constexpr int kTickDecimals = 6;
   if (decimals <= kTickDecimals) {
-    std::int64_t scale = kPow10[kTickDecimals - decimals];
-    if (mantissa > std::numeric_limits<Ticks>::max() / scale ||
-        mantissa < std::numeric_limits<Ticks>::min() / scale)
-      return false;
-    out = mantissa * scale;
+    // The largest mantissa that fits once scaled, per number of decimals:
+    // a comparison instead of a division on every line.
+    static constexpr auto kLimit = [] {
+      std::array<std::int64_t, kTickDecimals + 1> limit{};
+      for (int d = 0; d <= kTickDecimals; ++d)
+        limit[static_cast<std::size_t>(d)] = std::numeric_limits<Ticks>::max() / kPow10[kTickDecimals - d];
+      return limit;
+    }();
+    const std::int64_t limit = kLimit[static_cast<std::size_t>(decimals)];
+    if (mantissa > limit || mantissa < -limit) return false;
+    out = mantissa * kPow10[kTickDecimals - decimals];
     return true;
   }
   // More decimals than a tick resolves: round half away from zero.
@@ -194,50 +182,71 @@ bool Decimal::to_ticks(Ticks& out) const {
   return true;
 }
 
-std::string_view kind_name(Kind kind) { return kKinds[static_cast<std::size_t>(kind)].name; }
+bool Decimal::toTime(Ticks& out) const {
+  Ticks t = 0;
+  if (!toTicks(t) || t < 0 || t >= kTimeLimit) return false;
+  out = t;
+  return true;
+}
 
-ParseResult parse_line(std::string_view line, TraceLine& out) {
+std::string_view kindName(Kind kind) { return trace::spec(kind).keyword; }
+
+bool parseTime(std::string_view text, Ticks& out) {
+  if (text.empty()) return false;
+  const char* p = text.data();
+  const char* const e = p + text.size();
+  Decimal d;
+  return parseReal(p, e, d) == ParseError::none && p == e && d.toTime(out);
+}
+
+std::string_view fieldName(Kind kind, int field) {
+  const trace::KindSpec& s = trace::spec(kind);
+  if (field < 2 || static_cast<std::size_t>(field - 2) >= s.pattern.size()) return {};
+  return s.fields[static_cast<std::size_t>(field - 2)];
+}
+
+ParseResult parseLine(std::string_view line, TraceLine& out) {
   ParseResult r;
   if (line.empty()) {
-    r.error = ParseError::empty_line;
+    r.error = ParseError::emptyLine;
     return r;
   }
   const char* p = line.data();
   const char* const e = p + line.size();
   const void* space = std::memchr(p, ' ', line.size());
-  const char* word_end = space ? static_cast<const char*>(space) : e;
-  if (!find_kind(p, static_cast<std::size_t>(word_end - p), r.kind)) {
-    r.error = ParseError::unknown_kind;
+  const char* wordEnd = space ? static_cast<const char*>(space) : e;
+  if (!findKind(p, static_cast<std::size_t>(wordEnd - p), r.kind)) {
+    r.error = ParseError::unknownKind;
     return r;
   }
-  const KindInfo& info = kKinds[static_cast<std::size_t>(r.kind)];
+  const trace::KindSpec& spec = trace::spec(r.kind);
   out.kind = r.kind;
-  p = word_end;
+  p = wordEnd;
 
-  int n_real = 0, n_name = 0, n_id = 0, n_flag = 0, n_count = 0;
+  int nReal = 0, nName = 0, nId = 0, nFlag = 0, nCount = 0;
   int field = 1;
-  for (char type : info.pattern) {
+  for (char type : spec.pattern) {
     ++field;
     if (p == e) {
-      // The switch-off line may come without its time.
-      if (r.kind == Kind::swofftime) break;
-      r.error = ParseError::too_few_fields;
+      // Fields past the kind's fewest may be left out.
+      if (static_cast<std::size_t>(field - 2) >= spec.minFields) break;
+      r.error = ParseError::tooFewFields;
       r.field = field;
       return r;
     }
     ++p;  // the separating space
     if (p == e || *p == ' ') {
-      r.error = ParseError::empty_field;
+      r.error = ParseError::emptyField;
       r.field = field;
       return r;
     }
     ParseError err = ParseError::none;
     switch (type) {
-      case 'f': err = parse_real(p, e, out.real[n_real++]); break;
-      case 's': err = parse_name(p, e, out.name[n_name++]); break;
-      case 'u': err = parse_id(p, e, out.id[n_id++]); break;
-      case 'b': err = parse_flag(p, e, out.flag[n_flag++]); break;
-      case 'i': err = parse_integer(p, e, out.count[n_count++]); break;
+      case 'f': err = parseReal(p, e, out.real[nReal++]); break;
+      case 's': err = parseName(p, e, out.name[nName++]); break;
+      case 'u': err = parseId(p, e, out.id[nId++]); break;
+      case 'b': err = parseFlag(p, e, out.flag[nFlag++]); break;
+      case 'i': err = parseInteger(p, e, out.count[nCount++]); break;
       default: break;
     }
     if (err != ParseError::none) {
@@ -247,15 +256,15 @@ ParseResult parse_line(std::string_view line, TraceLine& out) {
     }
   }
   if (p != e) {
-    r.error = p + 1 == e ? ParseError::empty_field : ParseError::too_many_fields;
+    r.error = p + 1 == e ? ParseError::emptyField : ParseError::tooManyFields;
     r.field = field + 1;
     return r;
   }
-  out.real_count = n_real;
-  out.has_time = timed(r.kind) && n_real > 0;
-  if (out.has_time && !out.real[0].to_ticks(out.time)) {
-    r.error = ParseError::out_of_range;
-    r.field = r.kind == Kind::volt ? 3 : 2;
+  out.realCount = nReal;
+  out.hasTime = spec.timed && nReal > 0;
+  if (out.hasTime && !out.real[0].toTime(out.time)) {
+    r.error = ParseError::timeOutOfRange;
+    r.field = 2;
     return r;
   }
   return r;
@@ -264,38 +273,43 @@ ParseResult parse_line(std::string_view line, TraceLine& out) {
 std::string describe(const ParseResult& r) {
   switch (r.error) {
     case ParseError::none: return "no error";
-    case ParseError::empty_line: return "empty line";
-    case ParseError::unknown_kind: return "unknown line kind";
+    case ParseError::emptyLine: return "empty line";
+    case ParseError::unknownKind: return "unknown line kind";
     default: break;
   }
-  const KindInfo& info = kKinds[static_cast<std::size_t>(r.kind)];
-  std::string out(info.name);
+  const trace::KindSpec& spec = trace::spec(r.kind);
+  std::string out(spec.keyword);
   out += ": ";
-  if (r.error == ParseError::too_many_fields) {
-    out += "more than " + std::to_string(info.pattern.size() + 1) + " fields";
+  if (r.error == ParseError::tooManyFields) {
+    out += "more than " + std::to_string(spec.pattern.size() + 1) + " fields";
     return out;
   }
   out += "field " + std::to_string(r.field);
-  if (r.field >= 2 && static_cast<std::size_t>(r.field - 2) < info.pattern.size()) {
+  if (std::string_view name = fieldName(r.kind, r.field); !name.empty()) {
     out += " (";
-    out += info.fields[static_cast<std::size_t>(r.field - 2)];
+    out += name;
     out += ")";
   }
   switch (r.error) {
-    case ParseError::too_few_fields: out += " is missing"; break;
-    case ParseError::empty_field: out += " is empty (stray space)"; break;
-    case ParseError::bad_real: out += " is not a decimal number"; break;
-    case ParseError::bad_id: out += " is not an unsigned integer"; break;
-    case ParseError::bad_integer: out += " is not an integer"; break;
-    case ParseError::bad_flag: out += " is not 0 or 1"; break;
-    case ParseError::bad_name: out += " holds a control character"; break;
-    case ParseError::name_too_long:
-      out += " is longer than " + std::to_string(kMaxNameLength) + " characters";
+    case ParseError::tooFewFields: out += " is missing"; break;
+    case ParseError::emptyField: out += " is empty (stray space)"; break;
+    case ParseError::badReal: out += " is not a decimal number"; break;
+    case ParseError::badId: out += " is not an unsigned integer"; break;
+    case ParseError::badInteger: out += " is not an integer"; break;
+    case ParseError::badFlag: out += " is not 0 or 1"; break;
+    case ParseError::badName: out += " holds a control character"; break;
+    case ParseError::nameTooLong:
+      out += " is longer than " + std::to_string(trace::kMaxNameLength) + " characters";
       break;
-    case ParseError::out_of_range: out += " is out of range"; break;
+    case ParseError::realTooLong: out += " has more than 18 digits"; break;
+    case ParseError::timeOutOfRange: out += " is out of range: a time is from 0 to 999999999999.999999"; break;
+    case ParseError::idOutOfRange: out += " is out of range: a unit id is from 0 to 4999"; break;
+    case ParseError::integerOutOfRange:
+      out += " is out of range: an integer is from -2147483648 to 2147483647";
+      break;
     default: break;
   }
   return out;
 }
 
-}  // namespace tsum
+}  // namespace net1::summary

@@ -1,8 +1,8 @@
-#include "trace_stats.hpp"
+#include "trace_stats.h"
 
 #include <string_view>
 
-namespace tsum {
+namespace net1::summary {
 namespace {
 
 // Group sizes of the nine experiment programs, used when a trace has no final
@@ -13,13 +13,17 @@ struct KnownGroup {
 };
 constexpr KnownGroup kKnownGroups[] = {{"sorc", 40}, {"rsvr", 1000}, {"sink", 100}};
 
-constexpr const char* kTooManyGroups = "more than 1024 different group names";
-constexpr const char* kTooManyBins = "time too far from the others: more than 10000000 bins of this width";
-constexpr const char* kAfterReport = "trace line after the final report began";
+constexpr const char* kTooManyGroups = "more than 256 different group names";
+constexpr const char* kTooManyPathways = "more than 1024 different pathways";
+constexpr const char* kAfterReport = "a trace line after the final report began";
+constexpr const char* kBackInTime = "time earlier than the line before: the time of a trace never goes back";
+constexpr const char* kBadLastSwitch = "syn: field 11 (last_switch) is out of range: a time is from 0 to 999999999999.999999";
+constexpr const char* kTotalsOverflow = "unit: the synapse counts of the final report add up beyond 2^63";
 
 }  // namespace
 
-TraceStats::TraceStats(const StatsOptions& options) : options_(options), bins_(options.bin_width) {
+TraceStats::TraceStats(const StatsOptions& options)
+    : options_(options), bins_(options.binWidth, options.keepBins) {
   // The usual groups and pathways come first and always appear, so outputs
   // of different runs line up column for column.
   for (const auto& k : kKnownGroups) group(k.name);
@@ -27,126 +31,161 @@ TraceStats::TraceStats(const StatsOptions& options) : options_(options), bins_(o
   pathway(sorc, rsvr);
   pathway(rsvr, rsvr);
   pathway(rsvr, sink);
-  if (options_.raster_given) {
-    raster_from_ = options_.raster_from;
-    raster_to_ = options_.raster_to;
+  if (options_.rasterGiven) {
+    rasterFrom_ = options_.rasterFrom;
+    rasterTo_ = options_.rasterTo;
   }
 }
 
 int TraceStats::group(std::string_view name) {
   int g = table_.group(name);
-  if (g >= 0 && static_cast<std::size_t>(g) >= group_acc_.size()) group_acc_.resize(static_cast<std::size_t>(g) + 1);
+  if (g >= 0 && static_cast<std::size_t>(g) >= groupAcc_.size()) {
+    groupAcc_.resize(static_cast<std::size_t>(g) + 1);
+    bins_.setSeries(binSeries());
+  }
   return g;
+}
+
+bool TraceStats::groupPair(std::string_view pre, std::string_view post, int& g1, int& g2) {
+  int have1 = table_.find(pre), have2 = table_.find(post);
+  int needed = (have1 < 0) + (have2 < 0 && post != pre);
+  if (table_.groupCount() + needed > GroupTable::kMaxGroups) return false;
+  g1 = have1 >= 0 ? have1 : group(pre);
+  g2 = have2 >= 0 ? have2 : group(post);
+  return true;
 }
 
 int TraceStats::pathway(int pre, int post) {
   int p = table_.pathway(pre, post);
-  if (static_cast<std::size_t>(p) >= path_acc_.size()) path_acc_.resize(static_cast<std::size_t>(p) + 1);
+  if (p >= 0 && static_cast<std::size_t>(p) >= pathAcc_.size()) {
+    pathAcc_.resize(static_cast<std::size_t>(p) + 1);
+    bins_.setSeries(binSeries());
+  }
   return p;
 }
 
-void TraceStats::note_time(Ticks t) {
-  if (!has_time_) {
-    has_time_ = true;
-    first_time_ = min_time_ = max_time_ = t;
-    if (!options_.raster_given) {
-      raster_from_ = t;
-      raster_to_ = t + options_.raster_length;
+void TraceStats::noteTime(Ticks t) {
+  if (!hasTime_) {
+    hasTime_ = true;
+    firstTime_ = t;
+    if (!options_.rasterGiven) {
+      rasterFrom_ = t;
+      rasterTo_ = t + options_.rasterLength;
     }
   }
-  last_time_ = t;
-  if (t < min_time_) min_time_ = t;
-  if (t > max_time_) max_time_ = t;
+  lastTime_ = t;
+  bins_.cover(t);
 }
 
-const char* TraceStats::add(const TraceLine& line) {
-  const bool report_line = line.kind == Kind::unit || line.kind == Kind::syn;
-  if (in_report_ && !report_line) return kAfterReport;
-
+const char* TraceStats::add(const TraceLine& line, std::uint64_t number) {
+  // Every check comes before the first change, so that a refused line
+  // leaves no trace of itself.
+  if (inReport_ && line.kind != Kind::unit && line.kind != Kind::syn) return kAfterReport;
+  if (line.hasTime && hasTime_ && line.time < lastTime_) return kBackInTime;
+  int g1 = -1, g2 = -1, p = -1;
+  Ticks lastSwitch = 0;
   switch (line.kind) {
-    case Kind::spk: {
-      int g = group(line.name[0]);
-      if (g < 0) return kTooManyGroups;
-      if (!bins_.add(Channel::spikes, g, line.time)) return kTooManyBins;
-      ++group_acc_[static_cast<std::size_t>(g)].spikes;
-      if (!has_time_) note_time(line.time);  // opens the default raster window
-      if (line.time >= raster_from_ && line.time < raster_to_) raster_.push_back({line.time, g, line.id[0]});
+    case Kind::spk:
+      if (table_.find(line.name[0]) < 0 && table_.groupCount() >= GroupTable::kMaxGroups) return kTooManyGroups;
       break;
-    }
+    case Kind::syn:
+      if (!line.real[2].toTime(lastSwitch)) return kBadLastSwitch;
+      [[fallthrough]];
     case Kind::swon:
     case Kind::swoff: {
-      if (const char* why = add_switch(line, line.kind == Kind::swon)) return why;
-      break;
-    }
-    case Kind::swofftime: {
-      if (switch_off_.count++ == 0) {
-        switch_off_.line = lines_ + 1;
-        switch_off_.has_time = line.has_time;
-        if (line.has_time) {
-          switch_off_.time = line.time;
-        } else if (has_time_) {
-          switch_off_.time = last_time_;
-          switch_off_.has_time_before = true;
-        }
+      int have1 = table_.find(line.name[0]), have2 = table_.find(line.name[1]);
+      if (have1 < 0 || have2 < 0) {
+        int needed = (have1 < 0) + (have2 < 0 && line.name[1] != line.name[0]);
+        if (table_.groupCount() + needed > GroupTable::kMaxGroups) return kTooManyGroups;
       }
+      if ((have1 < 0 || have2 < 0 || table_.findPathway(have1, have2) < 0) &&
+          table_.pathwayCount() >= GroupTable::kMaxPathways)
+        return kTooManyPathways;
       break;
     }
     case Kind::unit: {
-      int g = group(line.name[0]);
-      if (g < 0) return kTooManyGroups;
-      add_unit(line, g);
-      break;
-    }
-    case Kind::syn: {
-      int pre = group(line.name[0]);
-      int post = group(line.name[1]);
-      if (pre < 0 || post < 0) return kTooManyGroups;
-      add_synapse(line, pre, post);
+      if (table_.find(line.name[0]) < 0 && table_.groupCount() >= GroupTable::kMaxGroups) return kTooManyGroups;
+      std::int64_t in = 0, out = 0;
+      if (__builtin_add_overflow(inTotal_, line.count[0], &in) || __builtin_add_overflow(outTotal_, line.count[2], &out))
+        return kTotalsOverflow;
       break;
     }
     default:
       break;
   }
-  if (line.has_time) note_time(line.time);
+
+  if (line.hasTime) noteTime(line.time);
+  switch (line.kind) {
+    case Kind::spk: {
+      g1 = group(line.name[0]);
+      bins_.add(Channel::spikes, g1);
+      ++groupAcc_[static_cast<std::size_t>(g1)].spikes;
+      if (options_.rows && line.time >= rasterFrom_ && line.time < rasterTo_)
+        options_.rows->rasterSpike(line.time, table_.groupName(g1), line.id[0]);
+      break;
+    }
+    case Kind::swon:
+    case Kind::swoff:
+      groupPair(line.name[0], line.name[1], g1, g2);
+      p = pathway(g1, g2);
+      addSwitch(line, g1, g2, p, line.kind == Kind::swon);
+      break;
+    case Kind::swofftime:
+      if (switchOff_.count++ == 0) {
+        switchOff_.line = number;
+        switchOff_.hasTime = line.hasTime;
+        if (line.hasTime) {
+          switchOff_.time = line.time;
+        } else if (hasTime_) {
+          switchOff_.time = lastTime_;
+          switchOff_.hasTimeBefore = true;
+        }
+      }
+      break;
+    case Kind::unit:
+      addUnit(line, group(line.name[0]));
+      break;
+    case Kind::syn:
+      groupPair(line.name[0], line.name[1], g1, g2);
+      p = pathway(g1, g2);
+      addSynapse(line, g1, g2, p, lastSwitch);
+      break;
+    default:
+      break;
+  }
   ++lines_;
-  ++kind_lines_[static_cast<std::size_t>(line.kind)];
+  ++kindLines_[static_cast<std::size_t>(line.kind)];
   return nullptr;
 }
 
-const char* TraceStats::add_switch(const TraceLine& line, bool on) {
-  int pre = group(line.name[0]);
-  int post = group(line.name[1]);
-  if (pre < 0 || post < 0) return kTooManyGroups;
-  int p = pathway(pre, post);
-  if (!bins_.add(on ? Channel::swon : Channel::swoff, p, line.time)) return kTooManyBins;
-  PathwayAcc& a = path_acc_[static_cast<std::size_t>(p)];
+void TraceStats::addSwitch(const TraceLine& line, int pre, int post, int p, bool on) {
+  bins_.add(on ? Channel::swon : Channel::swoff, p);
+  PathwayAcc& a = pathAcc_[static_cast<std::size_t>(p)];
   if (on) {
     ++a.swon;
-    ++total_swon_;
+    ++totalSwon_;
   } else {
     ++a.swoff;
-    ++total_swoff_;
+    ++totalSwoff_;
   }
   SynapseKey key{static_cast<std::uint32_t>(pre), line.id[0], static_cast<std::uint32_t>(post), line.id[1]};
-  check_.on_switch(key, on, line.time);
-  return nullptr;
+  check_.onSwitch(key, on, line.time);
 }
 
-void TraceStats::add_unit(const TraceLine& line, int g) {
-  in_report_ = true;
-  ++report_units_;
-  GroupAcc& a = group_acc_[static_cast<std::size_t>(g)];
-  ++a.report_units;
-  if (static_cast<std::int64_t>(line.id[0]) > a.report_max_id) a.report_max_id = line.id[0];
-  in_total_ += line.count[0];
-  out_total_ += line.count[2];
+void TraceStats::addUnit(const TraceLine& line, int g) {
+  inReport_ = true;
+  ++reportUnits_;
+  GroupAcc& a = groupAcc_[static_cast<std::size_t>(g)];
+  ++a.reportUnits;
+  if (static_cast<std::int64_t>(line.id[0]) > a.reportMaxId) a.reportMaxId = line.id[0];
+  inTotal_ += line.count[0];  // checked in add()
+  outTotal_ += line.count[2];
 }
 
-void TraceStats::add_synapse(const TraceLine& line, int pre, int post) {
-  in_report_ = true;
-  ++report_synapses_;
-  int p = pathway(pre, post);
-  PathwayAcc& a = path_acc_[static_cast<std::size_t>(p)];
+void TraceStats::addSynapse(const TraceLine& line, int pre, int post, int p, Ticks lastSwitch) {
+  inReport_ = true;
+  ++reportSynapses_;
+  PathwayAcc& a = pathAcc_[static_cast<std::size_t>(p)];
   ++a.synapses;
   const bool active = line.flag[0];
   if (active) {
@@ -159,62 +198,53 @@ void TraceStats::add_synapse(const TraceLine& line, int pre, int post) {
     }
     a.wsum += w;
     ++a.active;
-    weights_.push_back({p, line.id[0], line.id[1], w});
+    if (options_.rows)
+      options_.rows->finalWeight(table_.groupName(pre), line.id[0], table_.groupName(post), line.id[1], w);
   }
-  Ticks last_switch = 0;
-  if (line.real[2].to_ticks(last_switch)) {
-    SynapseKey key{static_cast<std::uint32_t>(pre), line.id[0], static_cast<std::uint32_t>(post), line.id[1]};
-    check_.on_report(key, active, last_switch);
-  }
+  SynapseKey key{static_cast<std::uint32_t>(pre), line.id[0], static_cast<std::uint32_t>(post), line.id[1]};
+  check_.onReport(key, active, lastSwitch);
 }
 
-void TraceStats::add_bad_line(std::uint64_t line_number) {
-  if (bad_lines_++ == 0) first_bad_line_ = line_number;
+void TraceStats::addBadLine(std::uint64_t number) {
+  if (badLines_++ == 0 || number < firstBadLine_) firstBadLine_ = number;
 }
 
 void TraceStats::finish() {
-  if (has_time_) {
-    // Bins run from the earliest to the latest time, also where no event fell.
-    // A failure only means an outlying time without events: leave it out.
-    bins_.cover_time(min_time_);
-    bins_.cover_time(max_time_);
-  }
-
   // Is the final report whole? Each group lists ids from its largest down to
   // 0, and every synapse is some unit's outgoing one.
-  if (report_units_ == 0 && report_synapses_ == 0) {
-    report_state_ = ReportState::none;
-  } else if (report_units_ == 0) {
-    report_state_ = ReportState::incomplete;
-    report_problem_ = "no unit lines";
+  if (reportUnits_ == 0 && reportSynapses_ == 0) {
+    reportState_ = ReportState::none;
+  } else if (reportUnits_ == 0) {
+    reportState_ = ReportState::incomplete;
+    reportProblem_ = "no unit lines";
   } else {
-    report_state_ = ReportState::complete;
-    for (int g = 0; g < table_.group_count(); ++g) {
-      const GroupAcc& a = group_acc_[static_cast<std::size_t>(g)];
-      if (a.report_units != 0 && static_cast<std::int64_t>(a.report_units) != a.report_max_id + 1) {
-        report_state_ = ReportState::incomplete;
-        report_problem_ = std::to_string(a.report_units) + " unit lines of " + table_.group_name(g) +
-                          " for ids up to " + std::to_string(a.report_max_id);
+    reportState_ = ReportState::complete;
+    for (int g = 0; g < table_.groupCount(); ++g) {
+      const GroupAcc& a = groupAcc_[static_cast<std::size_t>(g)];
+      if (a.reportUnits != 0 && static_cast<std::int64_t>(a.reportUnits) != a.reportMaxId + 1) {
+        reportState_ = ReportState::incomplete;
+        reportProblem_ = std::to_string(a.reportUnits) + " unit lines of " + table_.groupName(g) +
+                         " for ids up to " + std::to_string(a.reportMaxId);
         break;
       }
     }
-    if (report_state_ == ReportState::complete &&
-        (static_cast<std::int64_t>(report_synapses_) != out_total_ || out_total_ != in_total_)) {
-      report_state_ = ReportState::incomplete;
-      report_problem_ = std::to_string(report_synapses_) + " syn lines for " + std::to_string(out_total_) +
-                        " outgoing synapses of the units";
+    if (reportState_ == ReportState::complete &&
+        (reportSynapses_ != static_cast<std::uint64_t>(outTotal_) || outTotal_ != inTotal_)) {
+      reportState_ = ReportState::incomplete;
+      reportProblem_ = std::to_string(reportSynapses_) + " syn lines for " + std::to_string(outTotal_) +
+                       " outgoing synapses of the units";
     }
   }
-  const bool complete = report_state_ == ReportState::complete;
+  const bool complete = reportState_ == ReportState::complete;
 
   groups_.clear();
-  for (int g = 0; g < table_.group_count(); ++g) {
-    const GroupAcc& a = group_acc_[static_cast<std::size_t>(g)];
+  for (int g = 0; g < table_.groupCount(); ++g) {
+    const GroupAcc& a = groupAcc_[static_cast<std::size_t>(g)];
     GroupInfo info;
-    info.name = table_.group_name(g);
+    info.name = table_.groupName(g);
     info.spikes = a.spikes;
-    if (a.report_units != 0) {
-      info.units = a.report_max_id + 1;
+    if (a.reportUnits != 0) {
+      info.units = a.reportMaxId + 1;
       info.source = SizeSource::report;
     } else {
       for (const auto& k : kKnownGroups) {
@@ -228,23 +258,25 @@ void TraceStats::finish() {
   }
 
   pathways_.clear();
-  for (int p = 0; p < table_.pathway_count(); ++p) {
-    const PathwayAcc& a = path_acc_[static_cast<std::size_t>(p)];
+  for (int p = 0; p < table_.pathwayCount(); ++p) {
+    const PathwayAcc& a = pathAcc_[static_cast<std::size_t>(p)];
     PathwayInfo info;
-    info.name = table_.pathway_name(p);
+    info.name = table_.pathwayName(p);
     info.swon = a.swon;
     info.swoff = a.swoff;
     info.synapses = a.synapses;
     info.active = a.active;
-    info.weight_min = a.wmin;
-    info.weight_max = a.wmax;
-    info.weight_sum = a.wsum;
+    info.weightMin = a.wmin;
+    info.weightMax = a.wmax;
+    info.weightSum = a.wsum;
+    // Every count here is a count of lines, far below 2^62, so the
+    // differences cannot overflow.
     if (complete)
       info.start = static_cast<std::int64_t>(a.active) - (static_cast<std::int64_t>(a.swon) - static_cast<std::int64_t>(a.swoff));
     pathways_.push_back(std::move(info));
   }
 
-  check_counts_ = check_.finish(report_state_ != ReportState::none);
+  checkCounts_ = check_.finish(reportState_ != ReportState::none);
 }
 
-}  // namespace tsum
+}  // namespace net1::summary

@@ -1,4 +1,4 @@
-#include "line_source.hpp"
+#include "line_source.h"
 
 #include <gtest/gtest.h>
 
@@ -9,30 +9,31 @@
 #include <unistd.h>
 #include <vector>
 
-namespace tsum {
+namespace net1::summary {
 namespace {
 
 struct Read {
   std::vector<std::string> lines;
   bool unterminated = false;   // of the last line
-  std::vector<bool> too_long;  // per line
+  std::vector<bool> tooLong;  // per line
 };
 
-Read read_all(int fd, std::size_t block) {
+Read readAll(int fd, std::size_t block) {
   Read r;
-  LineSource src(fd, block);
+  auto bytes = openByteSource(fd);
+  LineSource src(*bytes, block);
   std::string_view line;
   while (src.next(line)) {
     r.lines.emplace_back(line);
-    r.too_long.push_back(src.too_long());
+    r.tooLong.push_back(src.tooLong());
     r.unterminated = src.unterminated();
   }
-  EXPECT_EQ(src.read_error(), 0);
+  EXPECT_EQ(src.error(), "");
   return r;
 }
 
 // Feeds text through a pipe in small pieces, so that read() returns short.
-Read read_through_pipe(const std::string& text, std::size_t block, std::size_t piece) {
+Read readThroughPipe(const std::string& text, std::size_t block, std::size_t piece) {
   int fds[2];
   EXPECT_EQ(::pipe(fds), 0);
   std::thread writer([&] {
@@ -42,7 +43,7 @@ Read read_through_pipe(const std::string& text, std::size_t block, std::size_t p
     }
     ::close(fds[1]);
   });
-  Read r = read_all(fds[0], block);
+  Read r = readAll(fds[0], block);
   writer.join();
   ::close(fds[0]);
   return r;
@@ -61,50 +62,50 @@ std::vector<std::string> split(const std::string& text) {
   return out;
 }
 
-TEST(LineSource, SplitsLinesAcrossBlockEdgesOfAnySize) {
+TEST(line_source, splits_lines_across_block_edges_of_any_size) {
   std::mt19937 rng(12345);
   for (int round = 0; round < 40; ++round) {
     std::string text;
     std::uniform_int_distribution<int> len(0, 12);
     for (int i = 0; i < 30; ++i) text += std::string(static_cast<std::size_t>(len(rng)), 'a' + i % 26) + "\n";
     for (std::size_t block : {14, 15, 16, 31, 64, 4096}) {
-      Read r = read_through_pipe(text, block, 1 + static_cast<std::size_t>(round % 7));
+      Read r = readThroughPipe(text, block, 1 + static_cast<std::size_t>(round % 7));
       EXPECT_EQ(r.lines, split(text)) << "block " << block;
       EXPECT_FALSE(r.unterminated);
     }
   }
 }
 
-TEST(LineSource, MarksALastLineWithoutNewline) {
-  Read r = read_through_pipe("spk 1.0\nspk 2.", 8, 3);
+TEST(line_source, marks_a_last_line_without_newline) {
+  Read r = readThroughPipe("spk 1.0\nspk 2.", 8, 3);
   ASSERT_EQ(r.lines.size(), 2u);
   EXPECT_EQ(r.lines[1], "spk 2.");
   EXPECT_TRUE(r.unterminated);
 
-  Read whole = read_through_pipe("spk 1.0\n", 8, 3);
+  Read whole = readThroughPipe("spk 1.0\n", 8, 3);
   EXPECT_EQ(whole.lines.size(), 1u);
   EXPECT_FALSE(whole.unterminated);
 }
 
-TEST(LineSource, CutsAnOverlongLineAndGoesOn) {
+TEST(line_source, cuts_an_overlong_line_and_goes_on) {
   // A line of exactly block - 1 bytes still comes whole; a longer one is cut.
   std::string text = std::string(7, 'x') + "\n" + std::string(30, 'y') + "\nok\n";
-  Read r = read_through_pipe(text, 8, 5);
+  Read r = readThroughPipe(text, 8, 5);
   ASSERT_EQ(r.lines.size(), 3u);
   EXPECT_EQ(r.lines[0], std::string(7, 'x'));
-  EXPECT_FALSE(r.too_long[0]);
+  EXPECT_FALSE(r.tooLong[0]);
   EXPECT_EQ(r.lines[1], std::string(8, 'y'));
-  EXPECT_TRUE(r.too_long[1]);
+  EXPECT_TRUE(r.tooLong[1]);
   EXPECT_EQ(r.lines[2], "ok");
-  EXPECT_FALSE(r.too_long[2]);
+  EXPECT_FALSE(r.tooLong[2]);
 }
 
-TEST(LineSource, EmptyInputHasNoLinesButEmptyLinesCount) {
-  EXPECT_TRUE(read_through_pipe("", 8, 1).lines.empty());
-  EXPECT_EQ(read_through_pipe("\n\n", 8, 1).lines, (std::vector<std::string>{"", ""}));
+TEST(line_source, empty_input_has_no_lines_but_empty_lines_count) {
+  EXPECT_TRUE(readThroughPipe("", 8, 1).lines.empty());
+  EXPECT_EQ(readThroughPipe("\n\n", 8, 1).lines, (std::vector<std::string>{"", ""}));
 }
 
-TEST(LineSource, CountsTheBytesRead) {
+TEST(line_source, counts_the_bytes_read) {
   std::string path = ::testing::TempDir() + "line_source_bytes.txt";
   std::string text(100000, 'z');
   for (std::size_t i = 99; i < text.size(); i += 100) text[i] = '\n';
@@ -113,15 +114,16 @@ TEST(LineSource, CountsTheBytesRead) {
   ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   ::close(fd);
   fd = ::open(path.c_str(), O_RDONLY);
-  LineSource src(fd, 4096);
+  auto bytes = openByteSource(fd);
+  LineSource src(*bytes, 4096);
   std::string_view line;
   std::size_t n = 0;
   while (src.next(line)) ++n;
   ::close(fd);
   ::unlink(path.c_str());
   EXPECT_EQ(n, 1000u);
-  EXPECT_EQ(src.bytes_read(), text.size());
+  EXPECT_EQ(src.bytesRead(), text.size());
 }
 
 }  // namespace
-}  // namespace tsum
+}  // namespace net1::summary

@@ -5,15 +5,17 @@
 #include <string>
 #include <string_view>
 
-#include "trace_line.hpp"
+#include "trace_line.h"
 
-namespace tsum {
+namespace net1::summary {
 
 // Ticks with six decimals, exactly as the trace prints times.
-std::string format_ticks(Ticks t);
+std::string formatTicks(Ticks t);
 // A real with six decimals, as printf's %f.
-std::string format_real(double v);
+std::string formatReal(double v);
 // A CSV field, quoted when it holds a comma, a quote or a line break.
-std::string csv_field(std::string_view s);
+std::string csvField(std::string_view s);
+// The same, appended to out.
+void appendCsvField(std::string& out, std::string_view s);
 
-}  // namespace tsum
+}  // namespace net1::summary

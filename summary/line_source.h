@@ -1,5 +1,5 @@
 #pragma once
-// Lines from a file descriptor, read in large blocks.
+// Lines from a byte source, read in large blocks.
 //
 // A trace can be a gigabyte, so lines are handed out as views into the block
 // buffer: no copy, no per-line allocation, one read() per block.
@@ -8,38 +8,42 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
-namespace tsum {
+#include "byte_source.h"
+
+namespace net1::summary {
 
 class LineSource {
  public:
   static constexpr std::size_t kDefaultBlock = std::size_t{4} << 20;
 
-  // A line of up to block_size - 1 bytes (plus its newline) is handed out
-  // whole; a longer one is handed out cut to block_size bytes, with
-  // too_long() set, and the rest of it is skipped.
-  explicit LineSource(int fd, std::size_t block_size = kDefaultBlock);
+  // A line of up to blockSize - 1 bytes (plus its newline) is handed out
+  // whole; a longer one is handed out cut to blockSize bytes, with
+  // tooLong() set, and the rest of it is skipped.
+  explicit LineSource(ByteSource& source, std::size_t blockSize = kDefaultBlock);
 
   // The next line without its newline, valid until the next call. False at
   // the end of input or after a read error.
   bool next(std::string_view& line) {
-    too_long_ = false;
-    if (pos_ != end_ && !skipping_ && cut_line(line)) return true;
-    return next_slow(line);
+    tooLong_ = false;
+    if (pos_ != end_ && !skipping_ && cutLine(line)) return true;
+    return nextSlow(line);
   }
 
   // The line just returned had no newline: the input ended in mid-line.
   bool unterminated() const { return unterminated_; }
   // The line just returned was cut at the block length.
-  bool too_long() const { return too_long_; }
-  std::uint64_t bytes_read() const { return bytes_; }
-  // errno of a failed read(), 0 when none failed.
-  int read_error() const { return read_error_; }
+  bool tooLong() const { return tooLong_; }
+  std::uint64_t bytesRead() const { return bytes_; }
+  // Why reading failed (a read error, damaged compressed data); empty
+  // when it did not.
+  const std::string& error() const { return source_.error(); }
 
  private:
   // A whole line from what is buffered, when a newline is there.
-  bool cut_line(std::string_view& line) {
+  bool cutLine(std::string_view& line) {
     const void* nl = std::memchr(pos_, '\n', static_cast<std::size_t>(end_ - pos_));
     if (!nl) return false;
     char* stop = static_cast<char*>(const_cast<void*>(nl));
@@ -47,10 +51,10 @@ class LineSource {
     pos_ = stop + 1;
     return true;
   }
-  bool next_slow(std::string_view& line);
+  bool nextSlow(std::string_view& line);
   bool fill();  // false when nothing more could be read
 
-  int fd_;
+  ByteSource& source_;
   std::size_t size_;
   std::unique_ptr<char[]> buf_;
   char* pos_;
@@ -58,9 +62,8 @@ class LineSource {
   bool eof_ = false;
   bool skipping_ = false;  // discarding the rest of an overlong line
   bool unterminated_ = false;
-  bool too_long_ = false;
+  bool tooLong_ = false;
   std::uint64_t bytes_ = 0;
-  int read_error_ = 0;
 };
 
-}  // namespace tsum
+}  // namespace net1::summary
