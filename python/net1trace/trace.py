@@ -151,10 +151,11 @@ def line_problem(line):
 class _Block:
     """One block of whole lines: where each line starts and ends, and its kind."""
 
-    def __init__(self, data, first_line, name):
+    def __init__(self, data, first_line, name, wanted_codes):
         self.data = data
         self.first_line = first_line  # number of the block's first line
         self.name = name
+        self.wanted = frozenset(wanted_codes)
         a = self.a = np.frombuffer(data, np.uint8)
         self.ends = np.flatnonzero(a == 10)  # the newlines
         n = len(self.ends)
@@ -165,11 +166,11 @@ class _Block:
         # (The block is a view of the front of a bytes object, whose find()
         # runs at memchr's speed where `in` on a memoryview goes byte by byte.)
         whole = data.obj if isinstance(data, memoryview) else data
-        if np.count_nonzero(a < 0x20) != n or whole.find(b"\x7f", 0, len(a)) >= 0:
-            bad = np.flatnonzero(((a < 0x20) & (a != 10)) | (a == 0x7F))[0]
-            self.fail(int(np.searchsorted(self.ends, bad)), "holds a control character")
+        self._control = np.count_nonzero(a < 0x20) != n or whole.find(b"\x7f", 0, len(a)) >= 0
         self.codes = self._classify()
         self._byte_codes = None
+        if self._control or np.any(self.codes == _UNKNOWN):
+            self.find_bad_line("a line that is not a trace line")
 
     def line(self, i):
         return bytes(self.data[self.starts[i]:self.ends[i]])
@@ -207,10 +208,6 @@ class _Block:
             last = a[np.minimum(at + 9, len(a) - 1)]  # the block ends with a newline
             good = (a[at + 8] == ord("e")) & ((last == ord(" ")) | (last == ord("\n")))
             codes[maybe[good]] = _SWOFFTIME
-        unknown = np.flatnonzero(codes == _UNKNOWN)
-        if len(unknown):
-            i = int(unknown[0])
-            self.fail(i, line_problem(self.line(i)) or "unknown line kind")
         return codes
 
     def gather(self, code):
@@ -231,15 +228,22 @@ class _Block:
         picked = self.a[self._byte_codes == code]
         return picked.tobytes(), picked
 
-    def find_bad_line(self, code, fallback):
-        """Name the first bad line of one kind; the fast checks found one."""
-        for i in np.flatnonzero(self.codes == code):
-            problem = line_problem(self.line(int(i)))
-            if problem:
-                self.fail(int(i), problem)
-        lines = np.flatnonzero(self.codes == code)
-        raise TraceError(f"{self.name}: lines {self.first_line + int(lines[0])} to "
-                         f"{self.first_line + int(lines[-1])}: {fallback}")
+    def find_bad_line(self, fallback):
+        """Raise for the first bad line of the block, which the fast checks
+        found to hold one: a line with a stray byte or an unknown keyword, or
+        a line of a kind asked for whose fields are wrong. Line by line, and
+        so slow, but only ever run to report an error."""
+        control = set()
+        if self._control:
+            at = np.flatnonzero(((self.a < 0x20) & (self.a != 10)) | (self.a == 0x7F))
+            control = set(np.searchsorted(self.ends, at).tolist())
+        check = (self.codes == _UNKNOWN) | np.isin(self.codes, list(self.wanted))
+        for i in sorted(control.union(np.flatnonzero(check).tolist())):
+            problem = line_problem(self.line(i))
+            if problem or self.codes[i] == _UNKNOWN:
+                self.fail(i, problem or "unknown line kind")
+        raise TraceError(f"{self.name}: lines {self.first_line} to {self.first_line + len(self.codes) - 1}: "
+                         f"{fallback}")
 
 
 def _parse_kind(block, kind, code, count):
@@ -265,7 +269,7 @@ def _parse_kind(block, kind, code, count):
         return {c: _narrow(frame[c], t) for c, t in zip(names, kind.pattern)}
     except (ValueError, TypeError, OverflowError, pd.errors.ParserError) as e:
         failure = e
-    block.find_bad_line(code, f"{kind.keyword} lines that do not parse ({failure})")
+    block.find_bad_line(f"{kind.keyword} lines that do not parse ({failure})")
 
 
 def _narrow(column, t):
@@ -295,9 +299,8 @@ def _parse_swofftime(block, code):
     times = []
     for i in np.flatnonzero(block.codes == code):
         line = block.line(int(i))
-        problem = line_problem(line)
-        if problem:
-            block.fail(int(i), problem)
+        if line_problem(line):
+            block.find_bad_line("a bad swofftime line")
         parts = line.split(b" ")
         times.append(float(parts[1]) if len(parts) > 1 else np.nan)
     return {"time": np.array(times, np.float64)}
@@ -353,7 +356,7 @@ def read_trace(source, kinds=None, line_numbers=False, block_bytes=BLOCK_BYTES):
         next_line = 1
         try:
             for data in chunks:
-                block = _Block(data, next_line, src.name)
+                block = _Block(data, next_line, src.name, wanted_codes)
                 counts = np.bincount(block.codes, minlength=len(KINDS))
                 for k, code in zip(wanted, wanted_codes):
                     if counts[code] == 0:

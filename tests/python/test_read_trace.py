@@ -261,6 +261,16 @@ class DamagedInput(unittest.TestCase):
                         with self.assertRaisesRegex(TraceError, f": line {at}: not a trace line: {message}"):
                             read(text, block_bytes=block_bytes)
 
+    def test_the_first_of_several_bad_lines_is_named(self):
+        lines = SMALL.splitlines(keepends=True)
+        faults = [(b"nmp 0.1 sorc 1 1 x\n", b"spk 0.1 sorc 1 1\n"), (b"spk\t0.1\n", b"spike 1\n"),
+                  (b"volt sink 1.0 2.0 x\n", b"syn x\n")]
+        for first, second in faults:
+            with self.subTest(first=first, second=second):
+                text = b"".join(lines[:2] + [first] + lines[2:6] + [second] + lines[6:])
+                with self.assertRaisesRegex(TraceError, ": line 3: "):
+                    read(text)
+
     def test_a_trace_cut_short_leaves_out_its_last_line_with_a_warning(self):
         with warnings.catch_warnings(record=True) as caught:
             warnings.simplefilter("always")
