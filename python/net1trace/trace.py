@@ -64,9 +64,11 @@ _SWOFFTIM = np.uint64(_le64(b"swofftim"))
 _KEYWORD_BYTES = np.array([len(k.keyword) + 1 for k in KINDS] + [0] * (256 - len(KINDS)), np.int64)
 
 # The types pandas parses each field type into; the checks then narrow them.
-_PARSE_TYPES = {"f": "float64", "s": "category", "u": "int64", "b": "int64", "i": "int64"}
+# Integers are read as text: pandas would take "18." or "3.0" for 18 and 3,
+# and an id or a count has few distinct values per block, each checked and
+# converted once.
+_PARSE_TYPES = {"f": "float64", "s": "category", "u": "category", "b": "category", "i": "category"}
 _INT32 = (-(1 << 31), (1 << 31) - 1)
-_MAX_ID = 10**9 - 1  # ids are printed with at most nine digits
 
 
 def _kinds_wanted(kinds):
@@ -92,6 +94,8 @@ def _kinds_wanted(kinds):
 _REAL = re.compile(rb"-?[0-9]+(\.[0-9]+)?")
 _INTEGER = re.compile(rb"-?[0-9]+")
 _ID = re.compile(rb"[0-9]{1,9}")
+# The same, for the text of a column's distinct values.
+_INTEGER_TEXT = {"u": re.compile(r"[0-9]{1,9}"), "b": re.compile(r"[01]"), "i": re.compile(r"-?[0-9]{1,10}")}
 
 
 def _field_problem(t, field):
@@ -263,13 +267,38 @@ def _parse_kind(block, kind, code, count):
             io.BytesIO(data), sep=" ", header=None, names=names,
             dtype={c: _PARSE_TYPES[t] for c, t in zip(names, kind.pattern)},
             engine="c", index_col=False, na_filter=False, quoting=csv.QUOTE_NONE,
-            encoding="utf-8", encoding_errors="surrogateescape")
+            encoding="latin-1")  # byte for byte: names need not be UTF-8
         if len(frame) != count:
             raise ValueError("wrong number of lines")
-        return {c: _narrow(frame[c], t) for c, t in zip(names, kind.pattern)}
+        columns = {c: _narrow(frame[c], t) for c, t in zip(names, kind.pattern)}
+        # Only names may hold bytes other than digits, '.', '-' and the
+        # separators: pandas would also read 1e3, +3 or inf as numbers,
+        # which the programs never print.
+        in_names = sum(_other_bytes(columns[c]) for c, t in zip(names, kind.pattern) if t == "s")
+        if _other_bytes_in(a) != in_names:
+            raise ValueError("a number in a form the programs do not print")
+        return columns
     except (ValueError, TypeError, OverflowError, pd.errors.ParserError) as e:
         failure = e
     block.find_bad_line(f"{kind.keyword} lines that do not parse ({failure})")
+
+
+_NUMERIC = frozenset(b"0123456789.-")
+
+
+def _other_bytes_in(a):
+    """How many bytes of a (uint8 array) are neither of a number nor a separator."""
+    digit = (a - np.uint8(ord("0"))) < 10
+    return len(a) - np.count_nonzero(digit | (a == ord(" ")) | (a == ord("\n")) | (a == ord(".")) | (a == ord("-")))
+
+
+def _other_bytes(names):
+    """The same count over a categorical column of names, row by row."""
+    per_name = np.array([sum(b not in _NUMERIC for b in n.encode("utf-8", "surrogateescape"))
+                         for n in names.categories], np.int64)
+    if not len(per_name):
+        return 0
+    return int(per_name @ np.bincount(names.codes, minlength=len(per_name)))
 
 
 def _narrow(column, t):
@@ -278,20 +307,28 @@ def _narrow(column, t):
         names = column.cat.categories
         if len(names) and (names.str.len().min() == 0 or names.str.len().max() > MAX_NAME_LENGTH):
             raise ValueError("bad group name")
+        if not all(n.isascii() for n in names):
+            # Read as latin-1, one character a byte; give them as UTF-8,
+            # keeping any byte that is not UTF-8 as Python's surrogateescape does.
+            column = column.cat.rename_categories(
+                [n.encode("latin-1").decode("utf-8", "surrogateescape") for n in names])
         return column.array
-    v = column.to_numpy()
     if t == "f":
+        v = column.to_numpy()
         if not np.isfinite(v).all():
             raise ValueError("a number that is not finite")
         return v
-    if t == "b":
-        if np.any(v & ~np.int64(1)):
-            raise ValueError("a flag that is not 0 or 1")
-        return v.astype(bool)
-    lo, hi = (0, _MAX_ID) if t == "u" else _INT32
-    if len(v) and (v.min() < lo or v.max() > hi):
+    syntax = _INTEGER_TEXT[t]
+    values = []
+    for text in column.cat.categories:
+        if not syntax.fullmatch(text):
+            raise ValueError(f"{text!r} is not a field of type {t}")
+        values.append(int(text))
+    values = np.array(values, np.int64)
+    if len(values) and (values.min() < _INT32[0] or values.max() > _INT32[1]):
         raise ValueError("an integer out of range")
-    return v.astype(np.int32)
+    values = values.astype(bool if t == "b" else np.int32)
+    return values[column.cat.codes.to_numpy()]
 
 
 def _parse_swofftime(block, code):
