@@ -271,11 +271,10 @@ def _parse_kind(block, kind, code, count):
         if len(frame) != count:
             raise ValueError("wrong number of lines")
         columns = {c: _narrow(frame[c], t) for c, t in zip(names, kind.pattern)}
-        # Only names may hold bytes other than digits, '.', '-' and the
-        # separators: pandas would also read 1e3, +3 or inf as numbers,
-        # which the programs never print.
-        in_names = sum(_other_bytes(columns[c]) for c, t in zip(names, kind.pattern) if t == "s")
-        if _other_bytes_in(a) != in_names:
+        # Only names may hold what a number as the programs print it cannot:
+        # pandas would also read 1e3, +3, inf, 1. or .5 as numbers.
+        in_names = sum(_unlike_numbers_in_names(columns[c]) for c, t in zip(names, kind.pattern) if t == "s")
+        if _unlike_numbers(a) != in_names:
             raise ValueError("a number in a form the programs do not print")
         return columns
     except (ValueError, TypeError, OverflowError, pd.errors.ParserError) as e:
@@ -283,21 +282,27 @@ def _parse_kind(block, kind, code, count):
     block.find_bad_line(f"{kind.keyword} lines that do not parse ({failure})")
 
 
-_NUMERIC = frozenset(b"0123456789.-")
+def _is_digit(a):
+    return (a - np.uint8(ord("0"))) < 10
 
 
-def _other_bytes_in(a):
-    """How many bytes of a (uint8 array) are neither of a number nor a separator."""
-    digit = (a - np.uint8(ord("0"))) < 10
-    return len(a) - np.count_nonzero(digit | (a == ord(" ")) | (a == ord("\n")) | (a == ord(".")) | (a == ord("-")))
+def _unlike_numbers(a):
+    """How many bytes of a (uint8 array) a number as the programs print it
+    could not hold: anything but digits, '-' and separators, and points
+    without a digit on both sides ("1.", ".5")."""
+    usual = _is_digit(a) | (a == ord(" ")) | (a == ord("\n")) | (a == ord("-"))
+    points = np.flatnonzero(a == ord("."))
+    before, after = a[np.maximum(points - 1, 0)], a[points + 1]  # a block ends with a newline
+    lone = np.count_nonzero(~(_is_digit(before) & _is_digit(after)) | (points == 0))
+    return len(a) - np.count_nonzero(usual) - len(points) + lone
 
 
-def _other_bytes(names):
+def _unlike_numbers_in_names(names):
     """The same count over a categorical column of names, row by row."""
-    per_name = np.array([sum(b not in _NUMERIC for b in n.encode("utf-8", "surrogateescape"))
-                         for n in names.categories], np.int64)
-    if not len(per_name):
+    if not len(names.categories):
         return 0
+    per_name = np.array([_unlike_numbers(np.frombuffer(b" " + n.encode("utf-8", "surrogateescape") + b"\n", np.uint8))
+                         for n in names.categories], np.int64)
     return int(per_name @ np.bincount(names.codes, minlength=len(per_name)))
 
 
