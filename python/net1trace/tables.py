@@ -47,14 +47,14 @@ def _type_of(column, rules):
 def _read_csv(path, rules):
     """A CSV table with the types `rules` give its columns. Empty fields read
     as missing in number columns only: a group may be called "NA"."""
-    header = pd.read_csv(path, nrows=0).columns
-    types = {c: _type_of(c, rules) for c in header}
-    parse = {c: ("Int64" if t in ("int64", "bool") else t) for c, t in types.items() if t}
-    na = {c: [""] for c, t in types.items() if t not in ("category", None)}
     try:
+        header = pd.read_csv(path, nrows=0).columns
+        types = {c: _type_of(c, rules) for c in header}
+        parse = {c: ("Int64" if t in ("int64", "bool") else t) for c, t in types.items() if t}
+        na = {c: [""] for c, t in types.items() if t not in ("category", None)}
         frame = pd.read_csv(path, dtype=parse, keep_default_na=False, na_values=na)
-    except (ValueError, TypeError) as e:
-        raise ValueError(f"{os.fspath(path)}: a column does not have the type its name gives it ({e})") from None
+    except (ValueError, TypeError) as e:  # pandas' parse and conversion errors are ValueErrors
+        raise ValueError(f"{os.fspath(path)}: not a table of the expected form ({e})") from None
     for c, t in types.items():
         if t == "int64" and not frame[c].hasnans:
             frame[c] = frame[c].astype(np.int64)
