@@ -214,9 +214,18 @@ class _Block:
             codes[maybe[good]] = _SWOFFTIME
         return codes
 
-    def gather(self, code):
+    def gather(self, code, count):
         """The fields of this block's lines of one kind (each line without its
         keyword and the space after it), joined; and their bytes as an array."""
+        if count * 16 < len(self.codes):
+            # A rare kind (switches, plasticity): joining its lines one by one
+            # costs less than marking every byte of the block.
+            at = np.flatnonzero(self.codes == code)
+            starts = (self.starts[at] + _KEYWORD_BYTES[code]).tolist()
+            ends = (self.ends[at] + 1).tolist()
+            data = self.data
+            joined = b"".join([data[s:e] for s, e in zip(starts, ends)])
+            return joined, np.frombuffer(joined, np.uint8)
         if self._byte_codes is None:
             # The kind of every byte, but _UNKNOWN for the keywords, so that
             # one mask picks a kind's fields: pandas parses these faster than
@@ -255,7 +264,7 @@ def _parse_kind(block, kind, code, count):
     categoricals, or a TraceError naming the first bad line."""
     if kind.keyword == "swofftime":
         return _parse_swofftime(block, code)
-    data, a = block.gather(code)
+    data, a = block.gather(code, count)
     names = list(kind.columns)
     try:
         # Every line has one space fewer than fields (its keyword is gone);
