@@ -192,7 +192,6 @@ std::string usageText(const ProgramSettings& p) {
 
 CommandLine parseCommandLine(const ProgramSettings& program, int argc, const char* const* argv) {
   CommandLine result;
-  result.defaults = program;
   Options& options = result.options;
 
   CLI::App app;
@@ -239,7 +238,7 @@ CommandLine parseCommandLine(const ProgramSettings& program, int argc, const cha
     if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) && colon != std::string::npos) {
       throw UsageError(what.substr(0, colon) + " needs a value");
     }
-    throw UsageError(what);
+    throw UsageError(clip(what));
   }
   if (help) {
     result.kind = CommandLine::Help;
@@ -252,16 +251,16 @@ CommandLine parseCommandLine(const ProgramSettings& program, int argc, const cha
   if (!seed.empty() || app.count("--seed")) {
     options.seed = parseSeed(seed.c_str());
     if (!options.seed) {
-      throw UsageError("invalid seed '" + seed + "': expected a whole number from 0 to 4294967295");
+      throw UsageError("invalid seed '" + clip(seed) + "': expected a whole number from 0 to 4294967295");
     }
   }
   if (app.count("--trace") && !parseTraceList(traceList, options)) {
-    throw UsageError("invalid --trace list '" + traceList + "': expected plasticity, volt or both, comma separated");
+    throw UsageError("invalid --trace list '" + clip(traceList) + "': expected plasticity, volt or both, comma separated");
   }
   if (app.count("--record")) {
     options.record = parseKinds(recordList);
     if (!options.record) {
-      throw UsageError("invalid --record list '" + recordList +
+      throw UsageError("invalid --record list '" + clip(recordList) +
                        "': expected kinds of line, comma separated: spk, swon, swoff, nmp, swofftime, report, "
                        "uthr, dthr, ustdp, dstdp, volt, plasticity");
     }
@@ -272,7 +271,7 @@ CommandLine parseCommandLine(const ProgramSettings& program, int argc, const cha
   if (app.count("--progress")) {
     const std::optional<double> seconds = parseDecimal(progress.c_str());
     if (!seconds || !(*seconds > 0) || !std::isfinite(*seconds)) {
-      throw UsageError("invalid --progress interval '" + progress + "': expected a number of seconds above 0");
+      throw UsageError("invalid --progress interval '" + clip(progress) + "': expected a number of seconds above 0");
     }
     options.progressSeconds = *seconds;
   }
@@ -281,21 +280,21 @@ CommandLine parseCommandLine(const ProgramSettings& program, int argc, const cha
     if (options.outputs[i].empty()) throw UsageError("--output needs a file name, or - for standard output");
     for (std::size_t j = 0; j < i; ++j) {
       if (options.outputs[i] == options.outputs[j]) {
-        throw UsageError("--output " + options.outputs[i] + " is given twice");
+        throw UsageError("--output " + clip(options.outputs[i]) + " is given twice");
       }
     }
     if (!options.meta.empty() && options.outputs[i] == options.meta) {
-      throw UsageError("--meta " + options.meta + " is also an --output");
+      throw UsageError("--meta " + clip(options.meta) + " is also an --output");
     }
   }
 
   for (const std::string& extra : app.remaining()) {
     if (extra == "--") continue;
     if (hasFactor(program) && looksNegative(extra)) {
-      throw UsageError("the switch-rate factor must not be negative, got '" + extra + "'");
+      throw UsageError("the switch-rate factor must not be negative, got '" + clip(extra) + "'");
     }
-    if (extra.size() > 1 && extra[0] == '-') throw UsageError("unknown option '" + extra + "' (see --help)");
-    throw UsageError("unexpected argument '" + extra + "' (see --help)");
+    if (extra.size() > 1 && extra[0] == '-') throw UsageError("unknown option '" + clip(extra) + "' (see --help)");
+    throw UsageError("unexpected argument '" + clip(extra) + "' (see --help)");
   }
 
   // Assignments apply in the order given, across options, so that the last
@@ -317,18 +316,18 @@ CommandLine parseCommandLine(const ProgramSettings& program, int argc, const cha
         break;
       case Assignment::Steps: {
         const std::optional<long long> steps = parseWhole(a.text.c_str());
-        if (!steps) throw UsageError("invalid step count '" + a.text + "': expected a whole number");
+        if (!steps) throw UsageError("invalid step count '" + clip(a.text) + "': expected a whole number");
         settings.setWhole("steps", *steps, a.text, "--steps");
         break;
       }
       case Assignment::Factor: {
         const std::optional<double> factor = parseDecimal(a.text.c_str());
         if (!factor) {
-          throw UsageError("invalid switch-rate factor '" + a.text + "': expected a non-negative decimal number");
+          throw UsageError("invalid switch-rate factor '" + clip(a.text) + "': expected a non-negative decimal number");
         }
-        if (*factor < 0) throw UsageError("the switch-rate factor must not be negative, got '" + a.text + "'");
+        if (*factor < 0) throw UsageError("the switch-rate factor must not be negative, got '" + clip(a.text) + "'");
         if (*factor >= kFloatOverflow) {
-          throw UsageError("the switch-rate factor " + a.text + " is too large for single precision (at most 3.4028235e38)");
+          throw UsageError("the switch-rate factor " + clip(a.text) + " is too large for single precision (at most 3.4028235e38)");
         }
         settings.setReal("rateFactor", *factor, a.text, "the switch-rate factor");
         break;

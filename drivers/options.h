@@ -34,7 +34,6 @@ struct CommandLine {
   enum Kind { Run, Help, Version, PrintParams } kind = Run;
   Options options;
   ProgramSettings settings;         // checked, ready to run
-  ProgramSettings defaults;         // the program's own row
   std::vector<std::string> notes;   // for standard error: what the settings make moot
 };
 

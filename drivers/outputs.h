@@ -14,9 +14,16 @@
 
 namespace net1::drivers {
 
-// The zstd level of ".zst" outputs and the number of zstd's worker threads.
-inline constexpr int kZstdLevel = 3;
-inline constexpr int kZstdWorkers = 1;
+// The zstd level of ".zst" outputs and the number of zstd's worker threads
+// (build settings NET1_ZSTD_LEVEL and NET1_ZSTD_WORKERS).
+#ifndef NET1_ZSTD_LEVEL
+#define NET1_ZSTD_LEVEL 1
+#endif
+#ifndef NET1_ZSTD_WORKERS
+#define NET1_ZSTD_WORKERS 1
+#endif
+inline constexpr int kZstdLevel = NET1_ZSTD_LEVEL;
+inline constexpr int kZstdWorkers = NET1_ZSTD_WORKERS;
 
 class TraceOutputs {
  public:

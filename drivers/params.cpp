@@ -219,7 +219,7 @@ UsageError SettingsBuilder::unknownKey(const std::string& key, std::string_view 
     return UsageError(std::string(where) + ": " + key + " is a setting of the XOR programs only");
   }
   const std::string hint = nearestKey(key, p_);
-  return UsageError(std::string(where) + ": unknown key '" + key + "'" +
+  return UsageError(std::string(where) + ": unknown key '" + clip(key) + "'" +
                     (hint.empty() ? " (--print-params lists every key)" : " (did you mean " + hint + "?)"));
 }
 
@@ -234,7 +234,7 @@ void SettingsBuilder::assign(const std::string& key, const Node& node, std::stri
   const bool known = withKey(p_, key, [&](const Key& k, auto& field) { problem = read(k, field, node); });
   if (!known) throw unknownKey(key, where);
   if (!problem.empty()) {
-    throw UsageError(std::string(where) + ": " + key + " " + problem + ", got " + std::string(text));
+    throw UsageError(std::string(where) + ": " + key + " " + problem + ", got " + clip(text));
   }
   origins_[key] = std::string(where);
 }
@@ -247,29 +247,32 @@ void SettingsBuilder::readFile(const std::string& path) {
   } catch (const toml::parse_error& e) {
     throw UsageError(path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description()));
   }
-  // Keys in tables are walked as GROUP.FIELD; deeper tables name no key.
-  auto walk = [&](auto& self, const toml::table& t, const std::string& prefix) -> void {
-    for (auto&& [k, v] : t) {
-      const std::string key = prefix + std::string(k.str());
-      if (const toml::table* inner = v.as_table()) {
-        self(self, *inner, key + ".");
-        continue;
-      }
-      const std::string where = path + ":" + std::to_string(v.source().begin.line);
-      assign(key, v, nodeText(v), where);
+  // Keys in a table are its name, a dot and theirs: GROUP.FIELD. No key
+  // has two dots, so a table within a group's is an unknown key.
+  for (auto&& [k, v] : table) {
+    const std::string name(k.str());
+    const toml::table* group = v.as_table();
+    if (!group) {
+      assign(name, v, nodeText(v), path + ":" + std::to_string(v.source().begin.line));
+      continue;
     }
-  };
-  walk(walk, table, "");
+    for (auto&& [field, value] : *group) {
+      const std::string key = name + "." + std::string(field.str());
+      const std::string where = path + ":" + std::to_string(value.source().begin.line);
+      if (value.is_table()) throw unknownKey(key, where);
+      assign(key, value, nodeText(value), where);
+    }
+  }
 }
 
 void SettingsBuilder::set(std::string_view assignment, std::string_view where) {
   const std::size_t eq = assignment.find('=');
   if (eq == std::string_view::npos || eq == 0) {
-    throw UsageError(std::string(where) + " takes KEY=VALUE, got '" + std::string(assignment) + "'");
+    throw UsageError(std::string(where) + " takes KEY=VALUE, got '" + clip(assignment) + "'");
   }
   const std::string key(assignment.substr(0, eq));
   const std::string value(assignment.substr(eq + 1));
-  const std::string at = std::string(where) + " " + std::string(assignment);
+  const std::string at = std::string(where) + " " + clip(assignment);
 
   // The value is read as TOML reads it; a choice may be a bare word, and a
   // range may leave out its brackets.

@@ -151,6 +151,8 @@ TEST(settings_file, a_bad_setting_is_refused_naming_the_key_and_where_it_was_set
       {"exp-poisson", "steps = = 3\n", {}, "bad.toml:1:"},
       {"exp-poisson", "steps = 3\nsteps = 4\n", {}, "bad.toml:2:"},
       {"exp-poisson", "", {"steps"}, "--set takes KEY=VALUE"},
+      {"exp-poisson", "[rsvr.deeper]\nsize = 3\n", {}, "bad.toml:1: unknown key 'rsvr.deeper'"},
+      {"exp-poisson", "", {"amount=1\n2"}, "amount must be a number, got 1?2"},
   };
   for (const Case& c : cases) {
     const std::string message = refusal(c.program, c.file, c.sets);
