@@ -14,8 +14,10 @@
 
 namespace net1::drivers {
 
-// The zstd level of ".zst" outputs and the number of zstd's worker threads
-// (build settings NET1_ZSTD_LEVEL and NET1_ZSTD_WORKERS).
+// The zstd level of ".zst" outputs and the number of zstd's worker threads,
+// set by the build (NET1_ZSTD_LEVEL, NET1_ZSTD_WORKERS). Level 1 with one
+// worker keeps a full run within a few percent of its time to a plain file;
+// higher levels shrink the file by a few percent for up to twice the time.
 #ifndef NET1_ZSTD_LEVEL
 #define NET1_ZSTD_LEVEL 1
 #endif
