@@ -171,7 +171,7 @@ std::string usageText(const ProgramSettings& p) {
   }
   text +=
       "  --seed N          seed the generator with N (0 to 4294967295) instead of the clock\n"
-      "  --steps N         run N stimulation steps, the setting steps (a short trial run)\n"
+      "  --steps N         run N stimulation steps (--set steps=N); fewer make a trial run\n"
       "  --set KEY=VALUE   change one setting (repeatable); --print-params lists every key\n"
       "  --params FILE     read settings from a TOML file, as --print-params writes it\n"
       "  --print-params    print the run's complete settings as such a file, and exit\n"
