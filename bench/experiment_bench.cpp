@@ -24,13 +24,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s is not a program of this edition\n", argv[0], argv[1]);
     return 2;
   }
+  ProgramSettings settings = *p;
+  if (settings.edition == 2) settings.rateFactor = 1.0f;
   Options options;
-  options.rateFactor = 1.0f;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--traceless") == 0) {
       options.traceless = true;
     } else if (std::strcmp(argv[i], "--steps") == 0 && i + 1 < argc) {
-      options.steps = std::atol(argv[++i]);
+      settings.steps = std::atol(argv[++i]);
     } else {
       std::fprintf(stderr, "%s: unknown argument %s\n", argv[0], argv[i]);
       return 2;
@@ -40,7 +41,8 @@ int main(int argc, char** argv) {
   RunStats stats;
   const auto start = std::chrono::steady_clock::now();
   Stream* out = standardOutput();
-  const bool ok = runExperiment(*p, options, *out, nullptr, &stats);
+  RunWatch watch;
+  const bool ok = runExperiment(settings, options, *out, watch, &stats);
   out->flush();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::fprintf(stderr, "%s%s: %.2f s, %llu events, %.1f million events/s\n", argv[1],

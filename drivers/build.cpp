@@ -5,18 +5,20 @@
 namespace net1::drivers {
 namespace {
 
-Group* makeGroup(const char* name, const GroupSettings& s, const ProgramSettings& p) {
+Group* makeGroup(const char* name, const GroupSettings& s) {
   Group* g = addGroup(name);
   g->refractory = s.refractory;
+  g->thrUpRate = s.thrUpRate;
   g->thrFloor = s.thrFloor;
   g->thrCeiling = s.thrCeiling;
   g->weightMin = s.weightMin;
   g->weightMax = s.weightMax;
   g->thrDownScale = s.thrDownScale;
   g->voltPeriod = s.voltPeriod;
-  g->switchProb = p.switchProb;
-  g->stdpRate = p.stdpRate;
-  g->switching = 1;
+  g->nextVoltTime = s.nextVoltTime;
+  g->switchProb = s.switchProb;
+  g->stdpRate = s.stdpRate;
+  g->switching = s.switching ? 1 : 0;
   return g;
 }
 
@@ -24,7 +26,7 @@ Group* makeGroup(const char* name, const GroupSettings& s, const ProgramSettings
 void addDrawnUnits(Group* g, int count, const ProgramSettings& p) {
   for (int i = 0; i < count; ++i) {
     Unit* u = addUnit(g);
-    u->excitatory = randProb(0.75f);
+    u->excitatory = randProb(p.excitatoryProb);
     u->threshold = randFloat(p.threshold.lo, p.threshold.hi);
     u->resetPotential = randFloat(p.resetPotential.lo, p.resetPotential.hi);
     u->leak = randFloat(p.leak.lo, p.leak.hi);
@@ -32,7 +34,9 @@ void addDrawnUnits(Group* g, int count, const ProgramSettings& p) {
 }
 
 float connectionProbability(const ProgramSettings& p, const Group* target) {
-  if (p.connectionPerTarget) return static_cast<float>(1.5 / static_cast<double>(target->units->count));
+  if (p.connectionsPerUnit > 0) {
+    return static_cast<float>(p.connectionsPerUnit / static_cast<double>(target->units->count));
+  }
   return p.connectionProb;
 }
 
@@ -45,11 +49,11 @@ void connectTo(Unit* pre, Group* to, const ProgramSettings& p) {
     const Range& w = pre->excitatory ? p.excitatoryWeight : p.inhibitoryWeight;
     const float weight = randFloat(w.lo, w.hi);
     float delay;
-    if (p.uniformDelay) {
+    if (p.delayDraw == DelayDraw::Uniform) {
       delay = randFloat(p.delay.lo, p.delay.hi);
     } else {
       const float u = randFloat(p.delay.lo, p.delay.hi);
-      delay = static_cast<float>(-std::log(static_cast<double>(u)) * 3.0);
+      delay = static_cast<float>(-std::log(static_cast<double>(u)) * p.delayScale);
     }
 #if NET1_EDITION == 2
     Synapse* s = addSynapse(pre, post, delay, weight);
@@ -64,17 +68,18 @@ void connectTo(Unit* pre, Group* to, const ProgramSettings& p) {
 
 Network buildNetwork(const ProgramSettings& p) {
   Network n;
-  n.sorc = makeGroup("sorc", p.sorc, p);
-  for (int i = 0; i < 40; ++i) {
+  n.sorc = makeGroup("sorc", p.sorc);
+  for (int i = 0; i < p.sorc.size; ++i) {
     Unit* u = addUnit(n.sorc);
     u->excitatory = 1;
-    u->threshold = p.sorcThreshold;
-    u->leak = p.sorcLeak;
+    u->threshold = p.input.threshold;
+    u->leak = p.input.leak;
+    u->resetPotential = p.input.resetPotential;
   }
-  n.rsvr = makeGroup("rsvr", p.rsvr, p);
-  addDrawnUnits(n.rsvr, 1000, p);
-  n.sink = makeGroup("sink", p.sink, p);
-  addDrawnUnits(n.sink, 100, p);
+  n.rsvr = makeGroup("rsvr", p.rsvr);
+  addDrawnUnits(n.rsvr, p.rsvr.size, p);
+  n.sink = makeGroup("sink", p.sink);
+  addDrawnUnits(n.sink, p.sink.size, p);
 
   // Unit chains are walked from their heads, that is in descending id.
   for (Unit* pre = n.sorc->units->head; pre; pre = pre->next) connectTo(pre, n.rsvr, p);

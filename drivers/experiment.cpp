@@ -1,45 +1,57 @@
 #include "experiment.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <new>
 #include <string>
 
+#include "build_info.h"
+#include "outputs.h"
+#include "params.h"
 #include "progress.h"
-
-#ifndef NET1_VERSION
-#define NET1_VERSION "unknown"
-#endif
+#include "run_record.h"
 
 namespace net1::drivers {
 
-bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out, Progress* progress,
-                   RunStats* stats) {
+bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out, RunWatch& watch, RunStats* stats) {
+  using trace::bit;
+  using trace::Kind;
   Network n = buildNetwork(p);
 
   EventQueue* q = allocRecord<EventQueue>();
 #ifdef NET1_PLAIN_DESIGN
   q->referenceList = 1;
 #endif
+  // Kinds not recorded are not even formatted; a stream with none of its
+  // kinds recorded is left out, which changes nothing but the output.
+  const trace::KindSet kinds = recordedKinds(options);
+  out.record(kinds);
   if (!options.traceless) {
-    q->spikeLog = &out;
-    q->switchLog = &out;
+    if (kinds & bit(Kind::spk)) q->spikeLog = &out;
+    if (kinds & (bit(Kind::swon) | bit(Kind::swoff) | bit(Kind::nmp))) q->switchLog = &out;
     if (options.tracePlasticity) q->plasticityLog = &out;
     if (options.traceVolt) q->voltLog = &out;
   }
 #if NET1_EDITION == 2
-  q->rateFactor = options.rateFactor;
+  // Without a factor the settings make it moot; 1 is neutral anyway.
+  q->rateFactor = p.rateFactor.value_or(1.0f);
 #endif
 
-  const bool completed = stimulate(p, n, q, options.steps.value_or(p.steps), out, progress);
-  if (progress) progress->finish();
+  auto stopped = [&] { return watch.stop && *watch.stop; };
+  bool completed = !stopped() && stimulate(p, n, q, out, watch);
+  if (watch.progress) watch.progress->finish(watch.stepsDone, q->now);
   if (completed) {
     printUnits(&out, n.sorc);
     printUnits(&out, n.rsvr);
     printUnits(&out, n.sink);
     printSynapses(&out, n.sorc);
     printSynapses(&out, n.rsvr);
+    completed = !stopped();
   }
   if (stats) stats->events = q->added;
   // Events still pending, the last stimulus among them, are released undelivered.
@@ -48,50 +60,215 @@ bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out
   return completed;
 }
 
-int programMain(std::string_view name, int argc, char** argv) {
+namespace {
+
+// The run in progress, for the two ways a run can end without returning:
+// the engine's fatal path, which ends the process with exit(), and a signal,
+// which asks the loop to stop. Either way no output file may appear under
+// its name, and the run record says what happened.
+struct ActiveRun {
+  const char* program = nullptr;
+  TraceOutputs* outputs = nullptr;
+  RunRecord* record = nullptr;
+  const RunWatch* watch = nullptr;
+  bool ended = false;
+};
+ActiveRun* active = nullptr;
+// Room to write the run record after memory ran out.
+void* reserve = nullptr;
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void onStopSignal(int signal) {
+  // A second signal ends the process at once, as if there were no handler.
+  if (stopSignal != 0) {
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+  }
+  stopSignal = signal;
+}
+
+void catchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+  // A reader that went away, or a file grown past its limit, is a failed
+  // write, to be cleaned up after.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void afterFatalExit() {
+  ActiveRun* run = active;
+  if (!run || run->ended) return;
+  run->ended = true;
+  std::free(reserve);
+  reserve = nullptr;
+  const bool files = run->outputs->hasFiles();
+  run->outputs->abandon();
+  if (files) std::fprintf(stderr, "%s: the run ended on a fatal error; no output file was written\n", run->program);
+  if (run->record) {
+    try {
+      RunOutcome outcome;
+      outcome.stepsDone = run->watch->stepsDone;
+      outcome.linesWritten = run->outputs->lines();
+      outcome.exitStatus = 1;
+      outcome.error = "fatal engine error (its message is on standard error)";
+      if (!run->record->write(outcome)) {
+        std::fprintf(stderr, "%s: %s\n", run->program, run->record->error().c_str());
+      }
+    } catch (const std::exception&) {
+      std::fprintf(stderr, "%s: the run record could not be written\n", run->program);
+    }
+  }
+}
+
+// Text for standard output outside a run (help, version, settings): a
+// failed write is reported, not lost.
+int printText(const std::string& program, const std::string& text) {
+  errno = 0;
+  const bool ok = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+  if (ok) return 0;
+  std::fprintf(stderr, "%s: error writing standard output: %s\n", program.c_str(),
+               errno ? std::strerror(errno) : "write failed");
+  return 1;
+}
+
+const char* signalName(int s) {
+  switch (s) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+  }
+  return "a signal";
+}
+
+int run(const std::string& program, const CommandLine& command, int argc, char** argv, std::uint32_t seed) {
+  const Options& options = command.options;
+  const ProgramSettings& p = command.settings;
+
+  std::unique_ptr<RunRecord> record;
+  if (!options.meta.empty()) {
+    record = std::make_unique<RunRecord>(command, argc, argv, seed);
+    if (!record->open(options.meta)) {
+      std::fprintf(stderr, "%s: %s\n", program.c_str(), record->error().c_str());
+      return 1;
+    }
+  }
+  RunWatch watch;
+  TraceOutputs outputs(options.outputs, record != nullptr);
+  auto finish = [&](int status, const std::string& error) {
+    if (!error.empty()) std::fprintf(stderr, "%s: %s\n", program.c_str(), error.c_str());
+    if (record) {
+      RunOutcome outcome{watch.stepsDone, outputs.lines(), status, error};
+      if (!record->write(outcome)) {
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), record->error().c_str());
+        if (status == 0) status = 1;
+      }
+    }
+    return status;
+  };
+  if (!outputs.open()) return finish(1, outputs.error());
+
+  ActiveRun current{program.c_str(), &outputs, record.get(), &watch};
+  struct Forget {
+    ~Forget() { active = nullptr; }
+  } forget;  // however this function is left
+  const bool cleanUp = record || outputs.hasFiles();
+  if (cleanUp) {
+    static const bool registered = std::atexit(afterFatalExit) == 0;
+    (void)registered;
+    if (!reserve) reserve = std::malloc(1 << 20);
+    active = &current;
+    catchStopSignals();
+    watch.stop = &stopSignal;
+  }
+
+  std::unique_ptr<Progress> progress;
+  if (options.progressSeconds > 0) {
+    progress = std::make_unique<Progress>(program, p.steps, options.progressSeconds);
+  } else if (Progress::wanted()) {
+    progress = std::make_unique<Progress>(program, p.steps);
+  }
+  watch.progress = progress.get();
+
+  // Memory that runs out inside the run ends it on the engine's fatal path
+  // here, while the outputs and the record are still there to clean up.
+  bool completed = false;
+  try {
+    completed = runExperiment(p, options, outputs.stream(), watch);
+  } catch (const std::bad_alloc&) {
+    fatal("\nbad calloc");
+  }
+  const int signal = stopSignal;
+  std::string error;
+  if (signal != 0) {
+    outputs.abandon();
+    error = std::string("stopped by ") + signalName(signal) + " after " + std::to_string(watch.stepsDone) + " steps";
+  } else if (!completed) {
+    outputs.abandonAfterError();
+    error = "error " + outputs.error();
+  } else if (!outputs.commit()) {
+    error = "error " + outputs.error();
+  }
+  if (!error.empty()) error += outputs.hasFiles() ? "; no output file was written" : "; the output is incomplete";
+  current.ended = true;
+  active = nullptr;
+  std::free(reserve);
+  reserve = nullptr;
+  const int status = finish(signal != 0 ? 128 + signal : error.empty() ? 0 : 1, error);
+  if (signal != 0) {
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+  }
+  return status;
+}
+
+int runProgram(std::string_view name, int argc, char** argv) {
   const std::string program(name);
-  const ProgramSettings* p = findProgram(name);
-  if (!p || p->edition != NET1_EDITION) {
+  const ProgramSettings* row = findProgram(name);
+  if (!row || row->edition != NET1_EDITION) {
     std::fprintf(stderr, "%s: no such experiment in engine edition %d\n", program.c_str(), NET1_EDITION);
     return 1;
   }
-  ParseResult parsed = parseOptions(*p, argc, argv);
-  switch (parsed.kind) {
-    case ParseResult::Help:
-      std::fputs(usageText(*p).c_str(), stdout);
-      return std::fflush(stdout) == 0 ? 0 : 1;
-    case ParseResult::Version:
-      std::printf("%s %s\n", program.c_str(), NET1_VERSION);
-      return std::fflush(stdout) == 0 ? 0 : 1;
-    case ParseResult::Error:
-      std::fprintf(stderr, "%s\n", parsed.message.c_str());
-      return 2;
-    case ParseResult::Run:
-      break;
-  }
-  Options& options = parsed.options;
-  if (options.steps && *options.steps > p->steps) {
-    std::fprintf(stderr, "%s: --steps must be at most %ld, the length of the experiment\n", program.c_str(), p->steps);
+  CommandLine command;
+  try {
+    command = parseCommandLine(*row, argc, argv);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "%s: %s\n", program.c_str(), e.what());
     return 2;
   }
+  switch (command.kind) {
+    case CommandLine::Help:
+      return printText(program, usageText(*row));
+    case CommandLine::Version:
+      return printText(program, program + " " + buildVersion() + "\nbuilt from commit " + buildCommit() + "\n");
+    case CommandLine::PrintParams:
+      return printText(program, settingsToml(command.settings, *row,
+                                             program + " " + buildVersion() + ": the settings of a run"));
+    case CommandLine::Run:
+      break;
+  }
+  for (const std::string& note : command.notes) std::fprintf(stderr, "%s: note: %s\n", program.c_str(), note.c_str());
 
   // A clock seed is printed as well, so that any run can be repeated.
-  const std::uint32_t seed = options.seed.value_or(static_cast<std::uint32_t>(std::time(nullptr)));
+  const std::uint32_t seed = command.options.seed.value_or(static_cast<std::uint32_t>(std::time(nullptr)));
   std::fprintf(stderr, "seed %u\n", seed);
   seedRandom(seed);
+  return run(program, command, argc, argv, seed);
+}
 
-  std::unique_ptr<Progress> progress;
-  if (Progress::wanted()) progress = std::make_unique<Progress>(program, options.steps.value_or(p->steps));
+}  // namespace
 
-  Stream* out = standardOutput();
-  const bool completed = runExperiment(*p, options, *out, progress.get());
-  out->flush();
-  if (!completed || out->error() != 0) {
-    std::fprintf(stderr, "%s: error writing standard output: %s; the output is incomplete\n", program.c_str(),
-                 std::strerror(out->error()));
-    return 1;
+int programMain(std::string_view name, int argc, char** argv) {
+  // Running out of memory anywhere in the drivers ends the program as it
+  // does in the engine.
+  try {
+    return runProgram(name, argc, argv);
+  } catch (const std::bad_alloc&) {
+    fatal("\nbad calloc");
   }
-  return 0;
 }
 
 }  // namespace net1::drivers

@@ -3,6 +3,8 @@
 // and free.
 #pragma once
 
+#include <csignal>
+#include <cstdint>
 #include <string_view>
 
 #include "net1.h"
@@ -14,20 +16,28 @@ namespace net1::drivers {
 class Progress;
 
 struct Network {
-  Group* sorc = nullptr;  // 40 input units
-  Group* rsvr = nullptr;  // 1000 reservoir units
-  Group* sink = nullptr;  // 100 output units
+  Group* sorc = nullptr;  // the input units
+  Group* rsvr = nullptr;  // the reservoir
+  Group* sink = nullptr;  // the output units
 };
 
 // Groups, units and random connections, drawing from the generator in the
-// fixed order that makes a run repeatable from its seed.
+// fixed order that makes a run repeatable from its seed and settings.
 Network buildNetwork(const ProgramSettings& program);
 void freeNetwork(Network& network);
 
-// The stimulation loop: `steps` steps, with the switch-off where the program
-// has one. Returns false when writing the output failed and the run stopped.
-bool stimulate(const ProgramSettings& program, const Network& network, EventQueue* q, long steps,
-               Stream& out, Progress* progress);
+// What follows a run from outside it: progress, a request to stop (set by a
+// signal), and how far it got.
+struct RunWatch {
+  Progress* progress = nullptr;
+  const volatile std::sig_atomic_t* stop = nullptr;
+  long stepsDone = 0;
+};
+
+// The stimulation loop: `program.steps` steps, with the switch-off where the
+// program has one. Returns false when the run stopped early: writing the
+// output failed, or a stop was asked for.
+bool stimulate(const ProgramSettings& program, const Network& network, EventQueue* q, Stream& out, RunWatch& watch);
 
 // What a run did, for benchmarks.
 struct RunStats {
@@ -35,11 +45,11 @@ struct RunStats {
 };
 
 // Everything after seeding, writing to `out`: build, run, report, free.
-// Returns false when writing the output failed.
-bool runExperiment(const ProgramSettings& program, const Options& options, Stream& out,
-                   Progress* progress, RunStats* stats = nullptr);
+// Returns false when the run stopped early.
+bool runExperiment(const ProgramSettings& program, const Options& options, Stream& out, RunWatch& watch,
+                   RunStats* stats = nullptr);
 
-// A program's main: options, seed, run, exit status.
+// A program's main: command line, settings, seed, run, outputs, exit status.
 int programMain(std::string_view name, int argc, char** argv);
 
 }  // namespace net1::drivers

@@ -1,16 +1,30 @@
 #include "options.h"
 
+#include <CLI/CLI.hpp>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 
+#include "params.h"
+#include "setting_keys.h"
+
 namespace net1::drivers {
 namespace {
 
-bool isXor(const ProgramSettings& p) { return p.stimulus == Stimulus::XorPatterns; }
+using trace::Kind;
+using trace::bit;
+
+constexpr trace::KindSet kPlasticityKinds = bit(Kind::uthr) | bit(Kind::dthr) | bit(Kind::ustdp) | bit(Kind::dstdp);
+constexpr trace::KindSet kAlwaysWritten = bit(Kind::spk) | bit(Kind::swon) | bit(Kind::swoff) | bit(Kind::nmp) |
+                                          bit(Kind::swofftime) | bit(Kind::unit) | bit(Kind::syn);
+
+bool hasFactor(const ProgramSettings& p) { return p.edition == 2; }
+
+// The smallest magnitude that rounds to infinity in single precision:
+// FLT_MAX and half a unit in its last place.
+constexpr double kFloatOverflow = 0x1.ffffffp+127;
 
 bool parseTraceList(std::string_view list, Options& options) {
   if (list.empty()) return false;
@@ -31,7 +45,50 @@ bool parseTraceList(std::string_view list, Options& options) {
   return true;
 }
 
+bool looksNegative(std::string_view arg) {
+  return arg.size() > 1 && arg[0] == '-' && (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.');
+}
+
+// One assignment of a setting from the command line, kept in the order given.
+struct Assignment {
+  enum Source { Set, Steps, Factor } source;
+  std::string text;
+};
+
+// Notes for standard error about options that the settings make moot.
+void addNotes(const CommandLine& c, std::vector<std::string>& notes) {
+  const ProgramSettings& p = c.settings;
+  // A program's own settings never hold a factor: one that is set was given.
+  if (p.rateFactor && !factorCanMatter(p)) {
+    notes.push_back("the switch-rate factor cannot change this run: no group has a switchProb above 0 and switching on");
+  }
+  const trace::KindSet kinds = recordedKinds(c.options);
+  bool adapts = false, stdp = false, volt = false;
+  for (const GroupSettings* g : {&p.sorc, &p.rsvr, &p.sink}) {
+    adapts = adapts || g->thrUpRate > 0;
+    stdp = stdp || g->stdpRate > 0;
+    volt = volt || g->voltPeriod > 0;
+  }
+  if ((kinds & (bit(Kind::uthr) | bit(Kind::dthr))) && !adapts && c.options.tracePlasticity) {
+    notes.push_back("no \"uthr\" or \"dthr\" lines: every group's thrUpRate is 0");
+  }
+  if ((kinds & (bit(Kind::ustdp) | bit(Kind::dstdp))) && !stdp && c.options.tracePlasticity) {
+    notes.push_back("no \"ustdp\" or \"dstdp\" lines: every group's stdpRate is 0");
+  }
+  if ((kinds & bit(Kind::volt)) && !volt && c.options.traceVolt) {
+    notes.push_back("no \"volt\" lines: every group's voltPeriod is 0");
+  }
+}
+
 }  // namespace
+
+trace::KindSet recordedKinds(const Options& options) {
+  if (options.record) return *options.record;
+  trace::KindSet kinds = kAlwaysWritten;
+  if (options.tracePlasticity) kinds |= kPlasticityKinds;
+  if (options.traceVolt) kinds |= bit(Kind::volt);
+  return kinds;
+}
 
 std::optional<std::uint32_t> parseSeed(const char* text) {
   if (!*text) return std::nullopt;
@@ -44,25 +101,23 @@ std::optional<std::uint32_t> parseSeed(const char* text) {
   return static_cast<std::uint32_t>(value);
 }
 
-std::optional<long> parseSteps(const char* text) {
+std::optional<long long> parseWhole(const char* text) {
   if (!*text) return std::nullopt;
-  long value = 0;
+  constexpr long long kMax = 0x7fffffffffffffffLL;
+  long long value = 0;
   for (const char* c = text; *c; ++c) {
     if (*c < '0' || *c > '9') return std::nullopt;
-    value = value * 10 + (*c - '0');
-    if (value > 1000000000L) return std::nullopt;
+    const int digit = *c - '0';
+    value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
   }
   return value;
 }
 
-std::optional<float> parseFactor(const char* text) {
+std::optional<double> parseDecimal(const char* text) {
   const char* c = text;
   while (std::isspace(static_cast<unsigned char>(*c))) ++c;
   const char* start = c;
-  if (*c == '+') ++c;
-  // Digits with at most one point, at least one digit, then an optional
-  // exponent: what a person types as a decimal number, and nothing else
-  // (no hexadecimal, no "inf" or "nan", no trailing text).
+  if (*c == '+' || *c == '-') ++c;
   int digits = 0;
   while (std::isdigit(static_cast<unsigned char>(*c))) ++c, ++digits;
   if (*c == '.') {
@@ -79,93 +134,209 @@ std::optional<float> parseFactor(const char* text) {
   const char* end = c;
   while (std::isspace(static_cast<unsigned char>(*c))) ++c;
   if (*c) return std::nullopt;
-  std::string number(start, end);
-  // Rounded once, to the precision the factor is kept in; a number too
-  // large for it would silently become infinite.
-  const float value = static_cast<float>(std::strtod(number.c_str(), nullptr));
-  if (!std::isfinite(value)) return std::nullopt;
-  return value;
+  // Beyond the range of a double this is an infinity, which the caller
+  // reports as too large.
+  return std::strtod(std::string(start, end).c_str(), nullptr);
+}
+
+std::optional<trace::KindSet> parseKinds(std::string_view list) {
+  trace::KindSet kinds = 0;
+  if (list.empty()) return std::nullopt;
+  for (;;) {
+    const std::size_t comma = list.find(',');
+    const std::string_view item = list.substr(0, comma);
+    Kind kind;
+    if (item == "report") {
+      kinds |= bit(Kind::unit) | bit(Kind::syn);
+    } else if (item == "plasticity") {
+      kinds |= kPlasticityKinds;
+    } else if (trace::findKind(item, kind)) {
+      kinds |= bit(kind);
+    } else {
+      return std::nullopt;
+    }
+    if (comma == std::string_view::npos) return kinds;
+    list.remove_prefix(comma + 1);
+  }
 }
 
 std::string usageText(const ProgramSettings& p) {
   std::string name(p.name);
-  std::string text = "Usage: " + name + (isXor(p) ? " FACTOR" : "") + " [--seed N] [--steps N] [--trace LIST]\n";
+  std::string text = "Usage: " + name + (hasFactor(p) ? " [FACTOR]" : "") + " [OPTION]...\n";
   text += "Runs the " + name + " experiment and writes its trace and final report to standard output.\n\n";
-  if (isXor(p)) {
-    text += "  FACTOR         switch-rate factor, a non-negative decimal number (1 = no bias)\n";
+  if (hasFactor(p)) {
+    text +=
+        "  FACTOR            switch-rate factor, a non-negative decimal number (1 = no bias), the\n"
+        "                    setting rateFactor; required where it can change the run\n";
   }
   text +=
-      "  --seed N       seed the generator with N (0 to 4294967295) instead of the clock\n"
-      "  --steps N      stop after N stimulation steps (a short trial run)\n"
-      "  --trace LIST   also write these lines, comma separated: plasticity, volt\n"
-      "  --help         print this text\n"
-      "  --version      print the program's name and version\n\n"
-      "The seed used is printed on standard error as \"seed N\".\n"
+      "  --seed N          seed the generator with N (0 to 4294967295) instead of the clock\n"
+      "  --steps N         run N stimulation steps (--set steps=N); fewer make a trial run\n"
+      "  --set KEY=VALUE   change one setting (repeatable); --print-params lists every key\n"
+      "  --params FILE     read settings from a TOML file, as --print-params writes it\n"
+      "  --print-params    print the run's complete settings as such a file, and exit\n"
+      "  --trace LIST      also write these lines, comma separated: plasticity, volt\n"
+      "  --record KINDS    write only these kinds of line, comma separated: spk, swon, swoff,\n"
+      "                    nmp, swofftime, report, uthr, dthr, ustdp, dstdp, volt, plasticity\n"
+      "  -o, --output FILE write the trace to FILE (repeatable; - is standard output); a name\n"
+      "                    ending in .zst is compressed; FILE appears only when the run completed\n"
+      "  --meta FILE       write a record of the run (settings, seed, outcome) as JSON\n"
+      "  --progress SECS   a progress line on standard error every SECS seconds\n"
+      "  -h, --help        print this text\n"
+      "  --version         print the program's name and version\n\n"
+      "Settings apply in this order: the program's own, --params files, then --steps, --set\n"
+      "and FACTOR as given. The seed used is printed on standard error as \"seed N\".\n"
       "Exit status: 0 completed, 1 fatal error or failed output, 2 usage error.\n";
   return text;
 }
 
-ParseResult parseOptions(const ProgramSettings& program, int argc, const char* const* argv) {
-  ParseResult result;
-  auto fail = [&](std::string message) {
-    result.kind = ParseResult::Error;
-    result.message = std::string(program.name) + ": " + std::move(message);
-    return result;
-  };
-  bool haveFactor = false;
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
-    // An option's value comes after '=' or as the next argument.
-    auto value = [&](std::string_view option) -> const char* {
-      if (arg.size() > option.size() && arg[option.size()] == '=') return argv[i] + option.size() + 1;
-      if (i + 1 < argc) return argv[++i];
-      return nullptr;
-    };
-    auto is = [&](std::string_view option) {
-      return arg == option || (arg.size() > option.size() && arg.substr(0, option.size()) == option &&
-                               arg[option.size()] == '=');
-    };
-    const bool looksNegative = arg.size() > 1 && arg[0] == '-' && (std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.');
-    if (!optionsEnded && arg == "--") {
-      optionsEnded = true;
-    } else if (!optionsEnded && arg == "--help") {
-      result.kind = ParseResult::Help;
-      return result;
-    } else if (!optionsEnded && arg == "--version") {
-      result.kind = ParseResult::Version;
-      return result;
-    } else if (!optionsEnded && is("--seed")) {
-      const char* text = value("--seed");
-      if (!text) return fail("--seed needs a value");
-      auto seed = parseSeed(text);
-      if (!seed) return fail("invalid seed '" + std::string(text) + "': expected a whole number from 0 to 4294967295");
-      result.options.seed = *seed;
-    } else if (!optionsEnded && is("--steps")) {
-      const char* text = value("--steps");
-      if (!text) return fail("--steps needs a value");
-      auto steps = parseSteps(text);
-      if (!steps) return fail("invalid step count '" + std::string(text) + "': expected a whole number");
-      result.options.steps = *steps;
-    } else if (!optionsEnded && is("--trace")) {
-      const char* text = value("--trace");
-      if (!text) return fail("--trace needs a value");
-      if (!parseTraceList(text, result.options)) {
-        return fail("invalid --trace list '" + std::string(text) + "': expected plasticity, volt or both, comma separated");
+CommandLine parseCommandLine(const ProgramSettings& program, int argc, const char* const* argv) {
+  CommandLine result;
+  Options& options = result.options;
+
+  CLI::App app;
+  app.set_help_flag();
+  app.allow_extras();
+  bool help = false, version = false, printParams = false;
+  std::string seed, traceList, recordList, progress;
+  std::vector<std::string> paramsFiles;
+  auto takeLast = [](CLI::Option* o) { return o->multi_option_policy(CLI::MultiOptionPolicy::TakeLast); };
+  app.add_flag("-h,--help", help);
+  app.add_flag("--version", version);
+  app.add_flag("--print-params", printParams);
+  takeLast(app.add_option("--seed", seed));
+  takeLast(app.add_option("--trace", traceList));
+  takeLast(app.add_option("--record", recordList));
+  takeLast(app.add_option("--meta", options.meta));
+  takeLast(app.add_option("--progress", progress));
+  // Options that may be given again collect one value per use.
+  auto repeatable = [](CLI::Option* o) { return o->allow_extra_args(false); };
+  repeatable(app.add_option("--params", paramsFiles));
+  repeatable(app.add_option("-o,--output", options.outputs));
+  std::vector<std::string> sets, stepsTexts;
+  std::string factor;
+  CLI::Option* setOption = repeatable(app.add_option("--set", sets));
+  CLI::Option* stepsOption = repeatable(app.add_option("--steps", stepsTexts));
+  CLI::Option* factorOption = hasFactor(program) ? app.add_option("factor", factor) : nullptr;
+
+  std::vector<std::string> args;
+  for (int i = argc - 1; i > 0; --i) args.emplace_back(argv[i]);
+  const std::vector<std::string> given(args.rbegin(), args.rend());
+  try {
+    app.parse(args);
+  } catch (const CLI::ParseError& e) {
+    // Help wins over a malformed line, as when it is read first.
+    for (const std::string& a : given) {
+      if (a == "--") break;
+      if (a == "--help" || a == "-h") {
+        result.kind = CommandLine::Help;
+        return result;
       }
-    } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-' && !(isXor(program) && looksNegative)) {
-      return fail("unknown option '" + std::string(arg) + "' (see --help)");
-    } else if (isXor(program) && !haveFactor) {
-      if (looksNegative) return fail("the switch-rate factor must not be negative, got '" + std::string(arg) + "'");
-      auto factor = parseFactor(argv[i]);
-      if (!factor) return fail("invalid switch-rate factor '" + std::string(arg) + "': expected a non-negative decimal number");
-      result.options.rateFactor = *factor;
-      haveFactor = true;
-    } else {
-      return fail("unexpected argument '" + std::string(arg) + "' (see --help)");
+    }
+    const std::string what = e.what();
+    const std::size_t colon = what.find(':');
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) && colon != std::string::npos) {
+      throw UsageError(what.substr(0, colon) + " needs a value");
+    }
+    throw UsageError(clip(what));
+  }
+  if (help) {
+    result.kind = CommandLine::Help;
+    return result;
+  }
+  if (version) {
+    result.kind = CommandLine::Version;
+    return result;
+  }
+  if (!seed.empty() || app.count("--seed")) {
+    options.seed = parseSeed(seed.c_str());
+    if (!options.seed) {
+      throw UsageError("invalid seed '" + clip(seed) + "': expected a whole number from 0 to 4294967295");
     }
   }
-  if (isXor(program) && !haveFactor) return fail("missing switch-rate factor, e.g. '" + std::string(program.name) + " 1.0' (see --help)");
+  if (app.count("--trace") && !parseTraceList(traceList, options)) {
+    throw UsageError("invalid --trace list '" + clip(traceList) + "': expected plasticity, volt or both, comma separated");
+  }
+  if (app.count("--record")) {
+    options.record = parseKinds(recordList);
+    if (!options.record) {
+      throw UsageError("invalid --record list '" + clip(recordList) +
+                       "': expected kinds of line, comma separated: spk, swon, swoff, nmp, swofftime, report, "
+                       "uthr, dthr, ustdp, dstdp, volt, plasticity");
+    }
+    // Recording a kind of line asks for its lines.
+    if (*options.record & kPlasticityKinds) options.tracePlasticity = true;
+    if (*options.record & bit(Kind::volt)) options.traceVolt = true;
+  }
+  if (app.count("--progress")) {
+    const std::optional<double> seconds = parseDecimal(progress.c_str());
+    if (!seconds || !(*seconds > 0) || !std::isfinite(*seconds)) {
+      throw UsageError("invalid --progress interval '" + clip(progress) + "': expected a number of seconds above 0");
+    }
+    options.progressSeconds = *seconds;
+  }
+  if (app.count("--meta") && options.meta.empty()) throw UsageError("--meta needs a file name");
+  for (std::size_t i = 0; i < options.outputs.size(); ++i) {
+    if (options.outputs[i].empty()) throw UsageError("--output needs a file name, or - for standard output");
+    for (std::size_t j = 0; j < i; ++j) {
+      if (options.outputs[i] == options.outputs[j]) {
+        throw UsageError("--output " + clip(options.outputs[i]) + " is given twice");
+      }
+    }
+    if (!options.meta.empty() && options.outputs[i] == options.meta) {
+      throw UsageError("--meta " + clip(options.meta) + " is also an --output");
+    }
+  }
+
+  for (const std::string& extra : app.remaining()) {
+    if (extra == "--") continue;
+    if (hasFactor(program) && looksNegative(extra)) {
+      throw UsageError("the switch-rate factor must not be negative, got '" + clip(extra) + "'");
+    }
+    if (extra.size() > 1 && extra[0] == '-') throw UsageError("unknown option '" + clip(extra) + "' (see --help)");
+    throw UsageError("unexpected argument '" + clip(extra) + "' (see --help)");
+  }
+
+  // Assignments apply in the order given, across options, so that the last
+  // one wins.
+  std::vector<Assignment> assignments;
+  std::size_t setsTaken = 0, stepsTaken = 0;
+  for (const CLI::Option* o : app.parse_order()) {
+    if (o == setOption) assignments.push_back({Assignment::Set, sets[setsTaken++]});
+    if (o == stepsOption) assignments.push_back({Assignment::Steps, stepsTexts[stepsTaken++]});
+    if (o == factorOption && factorOption) assignments.push_back({Assignment::Factor, factor});
+  }
+
+  SettingsBuilder settings(program);
+  for (const std::string& file : paramsFiles) settings.readFile(file);
+  for (const Assignment& a : assignments) {
+    switch (a.source) {
+      case Assignment::Set:
+        settings.set(a.text, "--set");
+        break;
+      case Assignment::Steps: {
+        const std::optional<long long> steps = parseWhole(a.text.c_str());
+        if (!steps) throw UsageError("invalid step count '" + clip(a.text) + "': expected a whole number");
+        settings.setWhole("steps", *steps, a.text, "--steps");
+        break;
+      }
+      case Assignment::Factor: {
+        const std::optional<double> factor = parseDecimal(a.text.c_str());
+        if (!factor) {
+          throw UsageError("invalid switch-rate factor '" + clip(a.text) + "': expected a non-negative decimal number");
+        }
+        if (*factor < 0) throw UsageError("the switch-rate factor must not be negative, got '" + clip(a.text) + "'");
+        if (*factor >= kFloatOverflow) {
+          throw UsageError("the switch-rate factor " + clip(a.text) + " is too large for single precision (at most 3.4028235e38)");
+        }
+        settings.setReal("rateFactor", *factor, a.text, "the switch-rate factor");
+        break;
+      }
+    }
+  }
+  result.settings = settings.finish();
+  if (printParams) result.kind = CommandLine::PrintParams;
+  addNotes(result, result.notes);
   return result;
 }
 

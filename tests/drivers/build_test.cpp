@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "draws.h"
 #include "experiment.h"
 
 using namespace net1;
@@ -44,6 +45,29 @@ struct Built {
 };
 
 }  // namespace
+
+// Four draws per drawn unit, one per candidate pair and three per synapse:
+// the draws follow from the settings alone, whatever the sizes.
+TEST(network_build, draws_follow_from_the_settings_alone) {
+  ProgramSettings p = *findProgram(NET1_EDITION == 1 ? "exp-poisson" : "exp-xor-shift");
+  p.sorc.size = 2;
+  p.rsvr.size = 7;
+  p.sink.size = 3;
+  const int candidates = 2 * 7 + 7 * 7 + 7 * 3;
+  const int synapses = 2 * 7 + 7 * 6 + 7 * 3;  // no unit connects to itself
+  for (float probability : {0.0f, 1.0f}) {
+    p.connectionProb = probability;
+    seedRandom(5);
+    Network n = buildNetwork(p);
+    EXPECT_EQ(net1::testing::drawsSince(5), 4 * (7 + 3) + candidates + (probability > 0 ? 3 * synapses : 0));
+    const Pathways c = count(n);
+    EXPECT_EQ(c.sorcToRsvr + c.rsvrToRsvr + c.rsvrToSink, probability > 0 ? synapses : 0);
+    EXPECT_EQ(n.sorc->units->count, 2u);
+    EXPECT_EQ(n.rsvr->units->count, 7u);
+    EXPECT_EQ(n.sink->units->count, 3u);
+    freeNetwork(n);
+  }
+}
 
 #if NET1_EDITION == 1
 

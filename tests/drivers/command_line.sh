@@ -23,6 +23,7 @@ expect() {  # expect DESCRIPTION CONDITION...
 
 check "help" 0 "$bin/exp-poisson" --help
 expect "help on standard output" grep -q -- "--seed N" "$work/out"
+check "short help" 0 "$bin/exp-poisson" -h
 check "version" 0 "$bin/exp-xor-shift" --version
 expect "version names the program" grep -q "^exp-xor-shift " "$work/out"
 
@@ -31,12 +32,18 @@ expect "one line on standard error" test "$(wc -l < "$work/err")" = 1
 expect "nothing on standard output" test ! -s "$work/out"
 check "malformed seed" 2 "$bin/exp-seq" --seed 12x
 check "seed out of range" 2 "$bin/exp-seq" --seed 4294967296
-check "too many steps" 2 "$bin/exp-homog" --steps 1100001
-check "missing factor" 2 "$bin/exp-xor-rand"
+check "more steps than a run can have" 2 "$bin/exp-homog" --steps 1000000001
+expect "the real reason" grep -q "from 0 to 1000000000" "$work/err"
+check "missing factor" 2 "$bin/exp-xor-shift"
 expect "missing factor: nothing on standard output" test ! -s "$work/out"
 check "typo in factor" 2 "$bin/exp-xor-shift" l.5 --seed 1
 expect "typo in factor: nothing on standard output" test ! -s "$work/out"
 check "negative factor" 2 "$bin/exp-xor-shift" -1
+check "factor too large for single precision" 2 "$bin/exp-xor-shift" 1e39
+expect "says single precision" grep -q "too large for single precision" "$work/err"
+check "bad setting" 2 "$bin/exp-poisson" --set rsvr.switchProb=2
+expect "bad setting: one line naming the key" test "$(grep -c "rsvr.switchProb" "$work/err")" = 1
+expect "bad setting: nothing on standard output" test ! -s "$work/out"
 
 check "short run" 0 "$bin/exp-xor-shift" " 1.5 " --seed 7 --steps 50
 expect "seed reported" grep -qx "seed 7" "$work/err"
@@ -52,11 +59,29 @@ expect "same bytes with the printed seed" cmp -s "$work/out" "$work/clock"
 check "extra streams" 0 "$bin/exp-stdp" --seed 1 --steps 3000 --trace plasticity
 expect "plasticity lines on standard output" grep -q '^dstdp ' "$work/out"
 
+# exp-xor-rand switches nothing: its factor is optional and changes nothing.
+check "xor-rand with a factor" 0 "$bin/exp-xor-rand" 1.0 --seed 2 --steps 300
+cp "$work/out" "$work/with-factor"
+expect "a note that the factor cannot matter" grep -q "cannot change this run" "$work/err"
+check "xor-rand without a factor" 0 "$bin/exp-xor-rand" --seed 2 --steps 300
+expect "the same run without it" cmp -s "$work/out" "$work/with-factor"
+
+check "progress lines on a non-terminal" 0 "$bin/exp-poisson" --seed 1 --steps 300000 --progress 0.001
+expect "several progress lines" test "$(grep -c '^exp-poisson: step [0-9]* of 300000 (.*), time .*, elapsed ' "$work/err")" -ge 2
+expect "the last one ends the loop" grep -q "step 300000 of 300000 (100.0%).*loop done" "$work/err"
+expect "no terminal control characters" test "$(tr -d '\n[:print:]' < "$work/err" | wc -c)" = 0
+
 if [ -w /dev/full ]; then
   "$bin/exp-poisson" --seed 1 --steps 3000 > /dev/full 2> "$work/err"
   status=$?
   expect "full device: exit status 1" test "$status" = 1
   expect "full device: says so" grep -q "error writing standard output" "$work/err"
+  for option in --help --version --print-params; do
+    "$bin/exp-seq" $option > /dev/full 2> "$work/err"
+    status=$?
+    expect "$option to a full device: exit status 1" test "$status" = 1
+    expect "$option to a full device: says so" grep -q "error writing standard output: No space left" "$work/err"
+  done
 fi
 
 echo "$failures failed"
