@@ -124,7 +124,14 @@ struct TraceOutputs::Destination {
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".zst") == 0) {
       zstd = ZSTD_createCCtx();
       if (!zstd) fatal("\nbad calloc");
-      ZSTD_CCtx_setParameter(zstd, ZSTD_c_compressionLevel, kZstdLevel);
+      // Tuned on traces: a trace repeats what it wrote a few lines before,
+      // so zstd's fast level 2 with a tiny hash table (2^8 entries, which
+      // keeps only recent positions) and matches from 5 bytes compresses
+      // better than its defaults up to level 7, as fast as level 1: a full
+      // exp-stdp-av trace to about 19% of its size instead of 20.6%.
+      ZSTD_CCtx_setParameter(zstd, ZSTD_c_compressionLevel, 2);
+      ZSTD_CCtx_setParameter(zstd, ZSTD_c_hashLog, 8);
+      ZSTD_CCtx_setParameter(zstd, ZSTD_c_minMatch, 5);
       ZSTD_CCtx_setParameter(zstd, ZSTD_c_checksumFlag, 1);
       // Without worker threads (a zstd built without them) compression
       // runs in this thread; the bytes are the same either way.

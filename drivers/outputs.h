@@ -14,17 +14,11 @@
 
 namespace net1::drivers {
 
-// The zstd level of ".zst" outputs and the number of zstd's worker threads,
-// set by the build (NET1_ZSTD_LEVEL, NET1_ZSTD_WORKERS). Level 1 with one
-// worker keeps a full run within a few percent of its time to a plain file;
-// higher levels shrink the file by a few percent for up to twice the time.
-#ifndef NET1_ZSTD_LEVEL
-#define NET1_ZSTD_LEVEL 1
-#endif
+// The number of zstd's worker threads per ".zst" output, set by the build
+// (NET1_ZSTD_WORKERS). One worker compresses beside the simulation.
 #ifndef NET1_ZSTD_WORKERS
 #define NET1_ZSTD_WORKERS 1
 #endif
-inline constexpr int kZstdLevel = NET1_ZSTD_LEVEL;
 inline constexpr int kZstdWorkers = NET1_ZSTD_WORKERS;
 
 class TraceOutputs {
