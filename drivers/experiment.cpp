@@ -19,9 +19,6 @@ bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out
   Network n = buildNetwork(p);
 
   EventQueue* q = allocRecord<EventQueue>();
-#ifdef NET1_PLAIN_DESIGN
-  q->referenceList = 1;
-#endif
   if (!options.traceless) {
     q->spikeLog = &out;
     q->switchLog = &out;

@@ -39,7 +39,7 @@ bool stimulateSingleUnits(const ProgramSettings& p, const Network& n, EventQueue
       k = static_cast<std::uint32_t>(nextRandom()) % inputs;
     }
     runForward(q, interval);
-    addEvent(q, 0.0, p.amount, n.sorc->unitById[k], nullptr);
+    addEvent(q, 0.0, p.amount, unitById(n.sorc, k), nullptr);
     if (progress) progress->step(s, q->now);
     if (outputFailed(s, out)) return false;
   }
@@ -64,7 +64,7 @@ bool stimulatePatterns(const ProgramSettings& p, const Network& n, EventQueue* q
       windowEnd = windowEnd + 1.0;
       position = 0;
     }
-    Unit* input = n.sorc->unitById[(pattern == 1 ? half : 0) + position % half];
+    Unit* input = unitById(n.sorc, (pattern == 1 ? half : 0) + position % half);
     stimulusTime = runForward(q, 0.05);
     addEvent(q, 0.0, p.amount, input, nullptr);
     if (progress) progress->step(step + 1, q->now);
