@@ -1,7 +1,7 @@
 // The engine's store of pending events: a calendar. A ring of buckets of
-// 1/256 time unit each covers the next 64 time units (more than any delay
+// 1/1024 time unit each covers the next 64 time units (more than any delay
 // the programs make); a heap holds events further ahead. Buckets are narrow
-// enough to hold mostly one event or none. A new event is linked into its
+// enough to hold mostly one event or none, even in a burst of activity. A new event is linked into its
 // bucket unsorted, and a bucket is sorted once, when the clock reaches it.
 // Adding and taking an event thus cost the same however many events are
 // pending.
@@ -12,8 +12,8 @@
 namespace net1 {
 namespace {
 
-constexpr std::int64_t kBuckets = 16384;  // a power of two: slot = bucket & (kBuckets - 1)
-constexpr double kPerUnit = 256;          // buckets per time unit; a power of two keeps time * 256 exact
+constexpr std::int64_t kBuckets = 65536;  // a power of two: slot = bucket & (kBuckets - 1)
+constexpr double kPerUnit = 1024;         // buckets per time unit; a power of two keeps time * 1024 exact
 constexpr std::uint32_t kNone = UINT32_MAX;
 
 // Monotone in time: a later time never gets an earlier bucket. Times far
@@ -58,7 +58,7 @@ struct EventStore {
   std::uint32_t run = kNone;
   std::int64_t current = 0;
   // Bucket b, for current < b < current + kBuckets, is ring slot
-  // slotOf(b): a chain, newest first. Times t with ringFrom <= t * 256 <
+  // slotOf(b): a chain, newest first. Times t with ringFrom <= t * 1024 <
   // ringTo belong to it (none below 0).
   double ringFrom = 1, ringTo = kBuckets;
   std::vector<std::uint32_t> newest = std::vector<std::uint32_t>(kBuckets, kNone);
