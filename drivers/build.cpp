@@ -44,7 +44,8 @@ float connectionProbability(const ProgramSettings& p, const Group* target) {
 // draws its weight, then its delay (and addSynapse its last switch time).
 void connectTo(Unit* pre, Group* to, const ProgramSettings& p) {
   const float probability = connectionProbability(p, to);
-  for (Unit* post = to->units->head; post; post = post->next) {
+  for (std::uint32_t id = to->units->count; id-- > 0;) {  // newest first
+    Unit* post = unitById(to, id);
     if (!randProb(probability) || pre == post) continue;
     const Range& w = pre->excitatory ? p.excitatoryWeight : p.inhibitoryWeight;
     const float weight = randFloat(w.lo, w.hi);
@@ -57,7 +58,7 @@ void connectTo(Unit* pre, Group* to, const ProgramSettings& p) {
     }
 #if NET1_EDITION == 2
     Synapse* s = addSynapse(pre, post, delay, weight);
-    if (p.startActive) s->active = 1;
+    if (p.startActive) switchSynapse(s, true, s->lastSwitch);
 #else
     addSynapse(pre, post, delay, weight);
 #endif
@@ -81,12 +82,12 @@ Network buildNetwork(const ProgramSettings& p) {
   n.sink = makeGroup("sink", p.sink);
   addDrawnUnits(n.sink, p.sink.size, p);
 
-  // Unit chains are walked from their heads, that is in descending id.
-  for (Unit* pre = n.sorc->units->head; pre; pre = pre->next) connectTo(pre, n.rsvr, p);
+  // Units are walked newest first, that is in descending id.
+  for (std::uint32_t id = n.sorc->units->count; id-- > 0;) connectTo(unitById(n.sorc, id), n.rsvr, p);
   // Each reservoir unit draws its reservoir targets, then its sink targets.
-  for (Unit* pre = n.rsvr->units->head; pre; pre = pre->next) {
-    connectTo(pre, n.rsvr, p);
-    connectTo(pre, n.sink, p);
+  for (std::uint32_t id = n.rsvr->units->count; id-- > 0;) {
+    connectTo(unitById(n.rsvr, id), n.rsvr, p);
+    connectTo(unitById(n.rsvr, id), n.sink, p);
   }
   return n;
 }

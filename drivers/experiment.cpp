@@ -24,9 +24,6 @@ bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out
   Network n = buildNetwork(p);
 
   EventQueue* q = allocRecord<EventQueue>();
-#ifdef NET1_PLAIN_DESIGN
-  q->referenceList = 1;
-#endif
   // Kinds not recorded are not even formatted; a stream with none of its
   // kinds recorded is left out, which changes nothing but the output.
   const trace::KindSet kinds = recordedKinds(options);

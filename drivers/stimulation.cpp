@@ -44,7 +44,7 @@ bool stimulateSingleUnits(const ProgramSettings& p, const Network& n, EventQueue
       k = static_cast<std::uint32_t>(nextRandom()) % inputs;
     }
     runForward(q, interval);
-    addEvent(q, 0.0, p.amount, n.sorc->unitById[k], nullptr);
+    addEvent(q, 0.0, p.amount, unitById(n.sorc, k), nullptr);
     if (!stepDone(s, q, out, watch)) return false;
   }
   return true;
@@ -67,7 +67,7 @@ bool stimulatePatterns(const ProgramSettings& p, const Network& n, EventQueue* q
       windowEnd = windowEnd + p.window;
       position = 0;
     }
-    Unit* input = n.sorc->unitById[(pattern == 1 ? half : 0) + position % half];
+    Unit* input = unitById(n.sorc, (pattern == 1 ? half : 0) + position % half);
     stimulusTime = runForward(q, p.interval);
     addEvent(q, 0.0, p.amount, input, nullptr);
     if (!stepDone(step + 1, q, out, watch)) return false;

@@ -2,22 +2,19 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "net1.h"
 
 namespace net1 {
 
+// The engine's containers allocate through operator new: running out of
+// memory there is the same fatal error as in allocMem, not an exception.
+const std::new_handler previousHandler = std::set_new_handler([] { fatal("\nbad calloc"); });
+
 void* allocMem(std::size_t size) {
   void* block = std::calloc(1, size);
   if (!block) fatal("\nbad calloc");
-  return block;
-}
-
-void* allocMemAligned(std::size_t alignment, std::size_t size) {
-  const std::size_t rounded = (size + alignment - 1) / alignment * alignment;
-  void* block = std::aligned_alloc(alignment, rounded);
-  if (!block) fatal("\nbad calloc");
-  std::memset(block, 0, rounded);
   return block;
 }
 

@@ -6,10 +6,19 @@
 // setting NET1_EDITION (1 or 2). Edition 2 adds the queue's rateFactor,
 // the sub-threshold threshold decrease and returns the new synapse from
 // addSynapse.
+//
+// Records live inside their owners and are freed with them: a group holds
+// its units side by side and the synapses that leave them, a unit its two
+// chains. Nothing moves once made, so pointers to records stay valid until
+// their group is freed.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <new>
+#include <vector>
 
 #include "trace_stream.h"
 
@@ -19,69 +28,63 @@
 
 namespace net1 {
 
+struct Group;
 struct Unit;
-struct Synapse;
-struct Event;
-struct PendingEvents;
+struct EventStore;
 
 inline constexpr int kMaxUnitsPerGroup = 5000;
 inline constexpr std::size_t kMaxGroupName = trace::kMaxNameLength;
 
-// Header of a group's chain of units, newest first.
-struct UnitList {
-  std::uint32_t count = 0;  // also the id the next unit gets
-  Unit* head = nullptr;     // the newest unit
-  Unit* tail = nullptr;     // the group's first unit
+struct Synapse {
+  Unit* pre = nullptr;
+  Unit* post = nullptr;
+  float delay = 0;
+  float weight = 0;         // a magnitude: inhibitory units send -weight
+  // Changed by switchSynapse alone.
+  double lastSwitch = 0;    // time of the last switch on or off
+  std::uint8_t active = 0;  // 1: switched on and transmitting
 };
 
-// Header of a unit's incoming or outgoing chain of synapses, by delay.
+// An entry of a chain's list of switched-on synapses. The copy of the
+// synapse's `lastSwitch` lets the search for a synapse to switch off
+// compare switch times without reading every synapse; switchSynapse keeps
+// it.
+struct ActiveSynapse {
+  Synapse* synapse;
+  double lastSwitch;
+};
+
+// A unit's incoming or outgoing synapses in chain order: ascending delay,
+// equal delays newest first, a delay that is not a number last.
 struct SynapseList {
-  std::uint32_t count = 0;
-  // The length of `activeInOrder`, kept beside `count` so that the header
-  // fills one cache line.
-  std::uint32_t activeCount = 0;
-  Synapse* head = nullptr;  // smallest delay
-  Synapse* tail = nullptr;  // largest delay
-  // The chain once more as arrays, in chain order: every synapse, and the
-  // active ones alone. Both are made by the first walk and dropped when the
-  // chain changes; every switch of one of its synapses updates the second.
-  // Walks then skip the many switched-off synapses and load the others
-  // independently instead of one link after the other.
-  Synapse** inOrder = nullptr;
-  Synapse** activeInOrder = nullptr;
-  // Incoming chains only: the last switch time of each active synapse,
-  // beside it in the same order, so that a walk that only compares switch
-  // times reads one small array instead of every synapse.
-  double* activeSwitchTimes = nullptr;
-  // Outgoing chains only, beside `inOrder`: the last switch time of each
-  // switched-off synapse, and +infinity for an active one, which therefore
-  // never looks as if it had waited. The search for a synapse to switch on
-  // reads this array alone.
-  double* switchedOffSince = nullptr;
-  std::uint8_t activeKnown = 0;
+  std::vector<Synapse*> all;
+  // The switched-on ones among them, in the same order: what every walk
+  // of a spike reads. Kept by switchSynapse.
+  std::vector<ActiveSynapse> active;
 };
 
-// The on/off flag of a synapse. It reads and writes as a byte; a write that
-// switches the synapse also updates the lists of active synapses of both its
-// chains, whoever switches it (the engine or a driver).
-struct SwitchFlag {
-  std::uint8_t value = 0;
-  SwitchFlag() = default;
-  SwitchFlag(const SwitchFlag&) = default;
-  operator std::uint8_t() const { return value; }
-  SwitchFlag& operator=(std::uint8_t on);
-  SwitchFlag& operator=(const SwitchFlag& other) { return *this = other.value; }
+struct Unit {
+  // Read by every event that reaches the unit, so kept together at the front.
+  float input = 0;           // pending input, cleared by every update
+  float potential = 0;       // never below 0 after an update
+  float leak = 0;            // decay rate per time unit
+  float threshold = 0;
+  double lastUpdate = 0;
+  double lastSpike = 0;
+  Group* group = nullptr;
+  float resetPotential = 0;  // potential right after a spike
+  std::int32_t id = 0;       // position in the group, from 0
+  std::uint8_t excitatory = 0;  // sign of what the outgoing synapses deliver
+  std::uint8_t marked = 0;      // set when a synapse from here is a switch-off candidate
+  std::int32_t markCount = 0;   // marks since the last propagation
+  SynapseList* preSynapses = nullptr;   // incoming; null until the first one is added
+  SynapseList* postSynapses = nullptr;  // outgoing; null until the first one is added
 };
 
-// The time of a synapse's last switch. It reads and writes as a double; a
-// write also updates the copies kept beside the lists of active synapses.
-struct SwitchTime {
-  double value = 0;
-  SwitchTime() = default;
-  SwitchTime(const SwitchTime&) = default;
-  operator double() const { return value; }
-  SwitchTime& operator=(double time);
-  SwitchTime& operator=(const SwitchTime& other) { return *this = other.value; }
+// A group's units, side by side in the order they were made.
+struct UnitList {
+  std::uint32_t count = 0;  // units made; also the id the next one gets
+  Unit* byId = nullptr;     // room for kMaxUnitsPerGroup units; byId[i] has id i
 };
 
 struct Group {
@@ -101,57 +104,27 @@ struct Group {
   std::uint8_t switching = 0;  // 1: synapses leaving this group's units switch
   char name[kMaxGroupName + 1] = {};
   UnitList* units = nullptr;
-  Unit* unitById[kMaxUnitsPerGroup] = {};
+  // Every synapse that leaves a unit of this group, in the order made; a
+  // deque never moves its elements.
+  std::deque<Synapse> synapses;
 };
 
-struct Unit {
-  SynapseList* preSynapses = nullptr;   // incoming, sorted by delay
-  SynapseList* postSynapses = nullptr;  // outgoing (owned), sorted by delay
-  float potential = 0;       // never below 0 after an update
-  float resetPotential = 0;  // potential right after a spike
-  float leak = 0;            // decay rate per time unit
-  float threshold = 0;
-  float input = 0;           // pending input, cleared by every update
-  double lastUpdate = 0;
-  double lastSpike = 0;
-  std::uint8_t excitatory = 0;  // sign of what the outgoing synapses deliver
-  std::uint8_t marked = 0;      // set when a synapse from here is a switch-off candidate
-  std::int32_t id = 0;
-  std::int32_t markCount = 0;   // marks since the last propagation
-  Group* group = nullptr;
-  Unit* next = nullptr;  // the unit added just before this one
-};
-
-struct Synapse {
-  Unit* pre = nullptr;
-  Unit* post = nullptr;
-  float delay = 0;
-  float weight = 0;        // a magnitude: inhibitory units send -weight
-  SwitchTime lastSwitch;   // time of the last switch on or off
-  SwitchFlag active;       // 1: switched on and transmitting
-  Synapse* nextIn = nullptr;   // next in the incoming chain of post
-  Synapse* nextOut = nullptr;  // next in the outgoing chain of pre
-};
+// The unit with this id, or null when the group has no such unit.
+inline Unit* unitById(const Group* group, std::uint32_t id) {
+  return id < group->units->count ? &group->units->byId[id] : nullptr;
+}
 
 // One pending delivery of input to a unit.
 struct Event {
+  double time = 0;             // absolute delivery time
   Unit* unit = nullptr;
   Synapse* synapse = nullptr;  // null for a stimulus from a driver
-  float amount = 0;
-  double time = 0;       // absolute delivery time
-  Event* next = nullptr; // neighbour on the earlier side
-  Event* prev = nullptr; // neighbour on the later side: next in processing order
-  std::uint64_t order = 0;  // insertion number: ties of equal time go first in, first out
-  std::uint8_t inBlock = 0;  // fast store: taken out for the time point being executed
+  float amount = 0;            // with its sign: inhibitory input is negative
 };
 
-// The event queue. Pending events are processed in order of time, and among
-// equal times in the order they were added. Two interchangeable stores keep
-// that order: by default a calendar of time buckets ordered by (time,
-// insertion number), with the events of the time point being executed moved
-// into a short linked block; with `referenceList` set before the first event,
-// the plain doubly linked list searched from its latest end, which serves as
-// the reference design.
+// The event queue: the clock, the trace streams, and the pending events,
+// which come out in order of time and, among equal times, in the order
+// they were added.
 struct EventQueue {
   std::uint32_t count = 0;  // pending events, printed in every "spk" line
   double now = 0;           // current simulated time
@@ -162,20 +135,20 @@ struct EventQueue {
   Stream* plasticityLog = nullptr;  // "uthr", "dthr", "ustdp", "dstdp"
   Stream* switchLog = nullptr;      // "swon", "swoff", "nmp"
   Stream* voltLog = nullptr;        // "volt"
-  Event* head = nullptr;  // latest pending event (list) / latest of the block (fast store)
-  Event* tail = nullptr;  // earliest pending event (list) / earliest of the block (fast store)
-  std::uint8_t referenceList = 0;
-  PendingEvents* pending = nullptr;  // the fast store, made by the first addEvent
-  std::uint64_t added = 0;           // events added so far: the next insertion number
+  std::uint64_t added = 0;          // events added so far
+  EventStore* pending = nullptr;    // made by the first addEvent
 };
 
 // Memory. Every record starts all zero; allocation failure is fatal.
-// Either kind of block is released with std::free.
 void* allocMem(std::size_t size);
-void* allocMemAligned(std::size_t alignment, std::size_t size);
 template <class T>
 T* allocRecord() {
   return new (allocMem(sizeof(T))) T{};
+}
+template <class T>
+void freeRecord(T* record) {
+  record->~T();
+  std::free(record);
 }
 
 // Fatal error: the fixed message on standard output (after everything
@@ -189,7 +162,10 @@ int nextRandom();
 std::uint8_t randProb(float p);
 float randFloat(float lo, float hi);
 
-// Network construction and teardown.
+// Network construction and teardown. A synapse's delay must not be
+// negative. A delay of zero delivers in the same instant, in a time point
+// of its own right after the spike's; a delay that is not a number never
+// delivers.
 Group* addGroup(const char* name);
 Unit* addUnit(Group* group);
 #if NET1_EDITION == 2
@@ -197,23 +173,24 @@ Synapse* addSynapse(Unit* pre, Unit* post, float delay, float weight);
 #else
 void addSynapse(Unit* pre, Unit* post, float delay, float weight);
 #endif
+// Switches a synapse on or off, at `time`; the one writer of its `active`
+// and `lastSwitch`. Setting the state it already has just sets the time.
+void switchSynapse(Synapse* s, bool on, double time);
 int freePostSynapses(SynapseList* header);
 int freeGroupUnitsAndPostSynapses(Group* group);
 
 // Event queue.
-Event* addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse);
-Event* deleteEvent(Event* event, EventQueue* q);
+void addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse);
+// The next event to be processed, or null; valid until the queue changes.
+const Event* earliestEvent(EventQueue* q);
+// Removes `event`, which must be the earliest, and returns the one after it.
+const Event* deleteEvent(const Event* event, EventQueue* q);
 int freeQueue(EventQueue* q);
-// The earliest pending event, or null: where every pass of a time point starts.
-Event* earliestEvent(const EventQueue* q);
-// Gathers every pending event at `now` into the block that the passes of a
-// time point walk from `tail` along `prev`.
-void beginTimePoint(EventQueue* q);
 
 // Running.
 int execNextTimePoint(EventQueue* q, double horizon);
 double runForward(EventQueue* q, double interval);
-int updateAndFireUnit(Event* event, EventQueue* q);
+int updateAndFireUnit(const Event* event, EventQueue* q);
 int updatePreSynapses(Unit* unit, EventQueue* q);
 int tuneAndPropagate(Unit* unit, EventQueue* q);
 

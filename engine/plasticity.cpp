@@ -1,17 +1,11 @@
 #include <algorithm>
 
-#include "chains.h"
 #include "decay.h"
 #include "net1.h"
-#include "pending_events.h"
 #include "trace_lines.h"
 
 namespace net1 {
 namespace {
-
-// How far ahead a chain walk asks for synapses: most of them are switched
-// off and only their flag is read, so the walk is bound by memory latency.
-constexpr std::uint32_t kAhead = 16;
 
 // One STDP step on a synapse's weight: the change is formed in double
 // precision and rounded once, the sum and the clamp are single precision,
@@ -47,7 +41,7 @@ float switchOffProbability(const Group* g, const EventQueue* q) {
 
 int tuneAndPropagate(Unit* unit, EventQueue* q) {
   if (!unit || !q) fatal("unit or q is NULL");
-  SynapseList* out = unit->postSynapses;
+  const SynapseList* out = unit->postSynapses;
   if (!out) return 0;
   Group* g = unit->group;
   const double now = q->now;
@@ -61,13 +55,10 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
 
   // Active synapses carry the spike (with the weight from before the STDP
   // change) and learn, in chain order.
-  Synapse* const* active = activeInOrder(out, false);
-  const std::uint32_t n = out->activeCount;
-  for (std::uint32_t i = 0; i < n; ++i) {
-    if (i + kAhead < n) __builtin_prefetch(active[i + kAhead]);
-    Synapse* s = active[i];
+  for (const ActiveSynapse& on : out->active) {
+    Synapse* s = on.synapse;
     Unit* post = s->post;
-    enqueueEvent(q, static_cast<double>(s->delay), s->weight * sign, post, s);
+    addEvent(q, static_cast<double>(s->delay), s->weight * sign, post, s);
     if (stdp) {
       const float change = stdpChange(unit->excitatory ? -1.0 : 1.0, now - post->lastSpike, g->stdpRate);
       s->weight = clampWeight(s->weight + change, g);
@@ -84,18 +75,14 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
   if (switchOn && !unit->marked && g->switching) {
     Synapse* candidate = nullptr;
     double best = 0.0;
-    Synapse* const* all = chainInOrder(out, false);
-    const double* offSince = out->switchedOffSince;  // +infinity for active synapses
-    for (std::uint32_t i = 0; i < out->count; ++i) {
-      const double gap = now - offSince[i];
-      if (gap > best) {
-        candidate = all[i];
-        best = gap;
+    for (Synapse* s : out->all) {
+      if (!s->active && now - s->lastSwitch > best) {
+        candidate = s;
+        best = now - s->lastSwitch;
       }
     }
     if (candidate) {
-      candidate->active = 1;
-      candidate->lastSwitch = now;
+      switchSynapse(candidate, true, now);
       if (q->switchLog) {
         trace::line<trace::Kind::swon>(*q->switchLog, now, g->name, unit->id, unit->excitatory,
                                        candidate->post->group->name, candidate->post->id);
@@ -119,35 +106,26 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   // (the first in chain order among equals) whose pre unit's group switches.
   Synapse* candidate = nullptr;
   double best = 0.0;
-  SynapseList* in = unit->preSynapses;
-  Synapse* const* active = activeInOrder(in, true);
-  const std::uint32_t n = in->activeCount;
+  const SynapseList* in = unit->preSynapses;
   if (stdp) {
-    for (std::uint32_t i = 0; i < n; ++i) {
-      if (i + kAhead < n) __builtin_prefetch(active[i + kAhead]);
-      Synapse* s = active[i];
-      Unit* pre = s->pre;
-      if (pre->group->switching && s->lastSwitch > best) {
-        candidate = s;
-        best = s->lastSwitch;
-      }
+    for (const ActiveSynapse& on : in->active) __builtin_prefetch(on.synapse);  // all at once, not one after the other
+  }
+  for (const ActiveSynapse& on : in->active) {
+    // The synapse itself is read only when its switch time beats the best
+    // so far, unless it learns.
+    if (on.lastSwitch > best && on.synapse->pre->group->switching) {
+      candidate = on.synapse;
+      best = on.lastSwitch;
+    }
+    if (stdp) {
+      Synapse* s = on.synapse;
+      const Unit* pre = s->pre;
       const Group* pg = pre->group;
       const float change = stdpChange(pre->excitatory ? 1.0 : -1.0, now - pre->lastSpike, pg->stdpRate);
       s->weight = clampWeight(s->weight + change, pg);
       if (q->plasticityLog) {
         trace::line<trace::Kind::ustdp>(*q->plasticityLog, now, pg->name, pre->id, pre->excitatory,
                                         unit->group->name, unit->id, change, s->weight);
-      }
-    }
-  } else {
-    // Without learning only switch times are compared: they are read from
-    // the copies beside the list, and a synapse itself only when its time
-    // beats the best so far.
-    const double* times = in->activeSwitchTimes;
-    for (std::uint32_t i = 0; i < n; ++i) {
-      if (times[i] > best && active[i]->pre->group->switching) {
-        candidate = active[i];
-        best = times[i];
       }
     }
   }
@@ -157,8 +135,7 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   // lose the synapse; the mark is set whatever the draw said.
   Unit* pre = candidate->pre;
   if (pre->marked && randProb(switchOffProbability(unit->group, q))) {
-    candidate->active = 0;
-    candidate->lastSwitch = now;
+    switchSynapse(candidate, false, now);
     if (q->switchLog) {
       trace::line<trace::Kind::swoff>(*q->switchLog, now, pre->group->name, pre->id, pre->excitatory,
                                       unit->group->name, unit->id);

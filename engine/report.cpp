@@ -10,42 +10,39 @@ struct ChainTotals {
   float weightSum = 0;  // summed in single precision, in chain order
 };
 
-template <Synapse* Synapse::*Link>
 ChainTotals totals(const SynapseList* chain) {
   ChainTotals t;
   if (!chain) return t;
-  t.total = chain->count;
-  for (const Synapse* s = chain->head; s; s = s->*Link) {
-    if (!s->active) continue;
-    ++t.active;
-    t.weightSum += s->weight;
-  }
+  t.total = static_cast<std::uint32_t>(chain->all.size());
+  t.active = static_cast<int>(chain->active.size());
+  for (const ActiveSynapse& on : chain->active) t.weightSum += on.synapse->weight;
   return t;
 }
 
 }  // namespace
 
+// Both reports list a group's units newest first.
 int printUnits(Stream* stream, Group* group) {
   if (!group || !stream) return 0;
-  Stream& s = *stream;
-  for (const Unit* u = group->units->head; u; u = u->next) {
-    const ChainTotals in = totals<&Synapse::nextIn>(u->preSynapses);
-    const ChainTotals out = totals<&Synapse::nextOut>(u->postSynapses);
-    trace::line<trace::Kind::unit>(s, group->name, u->id, u->excitatory, u->threshold, u->leak, u->resetPotential,
-                                   in.total, in.active, in.weightSum, out.total, out.active, out.weightSum);
+  for (std::uint32_t id = group->units->count; id-- > 0;) {
+    const Unit* u = unitById(group, id);
+    const ChainTotals in = totals(u->preSynapses);
+    const ChainTotals out = totals(u->postSynapses);
+    trace::line<trace::Kind::unit>(*stream, group->name, u->id, u->excitatory, u->threshold, u->leak,
+                                   u->resetPotential, in.total, in.active, in.weightSum, out.total, out.active,
+                                   out.weightSum);
   }
   return 1;
 }
 
 int printSynapses(Stream* stream, Group* group) {
   if (!stream || !group) return 0;
-  Stream& out = *stream;
-  for (const Unit* u = group->units->head; u; u = u->next) {
+  for (std::uint32_t id = group->units->count; id-- > 0;) {
+    const Unit* u = unitById(group, id);
     if (!u->postSynapses) continue;
-    for (const Synapse* syn = u->postSynapses->head; syn; syn = syn->nextOut) {
-      trace::line<trace::Kind::syn>(out, group->name, u->id, syn->post->group->name, syn->post->id,
-                                    static_cast<std::uint8_t>(syn->active), u->excitatory, syn->post->excitatory,
-                                    syn->weight, syn->delay, static_cast<double>(syn->lastSwitch));
+    for (const Synapse* syn : u->postSynapses->all) {
+      trace::line<trace::Kind::syn>(*stream, group->name, u->id, syn->post->group->name, syn->post->id, syn->active,
+                                    u->excitatory, syn->post->excitatory, syn->weight, syn->delay, syn->lastSwitch);
     }
   }
   if (!stream->isStandardOutput()) stream->close();

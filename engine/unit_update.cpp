@@ -12,7 +12,7 @@ bool adapts(const Event* event, const Group* g) {
 
 }  // namespace
 
-int updateAndFireUnit(Event* event, EventQueue* q) {
+int updateAndFireUnit(const Event* event, EventQueue* q) {
   if (!event || !q) fatal("event or q is NULL");
   Unit* u = event->unit;
   Group* g = u->group;
@@ -21,8 +21,8 @@ int updateAndFireUnit(Event* event, EventQueue* q) {
   // Closed-form leak over the whole time since the last update; the pending
   // input is added after the decay.
   const double decay = decayFactor(-(event->time - u->lastUpdate) * static_cast<double>(u->leak));
-  u->potential = static_cast<float>(decay * static_cast<double>(old)) + u->input;
-  if (u->potential < 0) u->potential = 0;
+  const float potential = static_cast<float>(decay * static_cast<double>(old)) + u->input;
+  u->potential = potential < 0 ? 0.0f : potential;
 
   int fired = 0;
   if (u->potential >= u->threshold) {
@@ -36,14 +36,12 @@ int updateAndFireUnit(Event* event, EventQueue* q) {
                                        u->threshold);
       }
     }
-    // The unit propagates at the end of this instant: its outgoing chain
-    // is fetched while the incoming one is worked on.
-    __builtin_prefetch(u->postSynapses);
-    updatePreSynapses(u, q);
-    if (const SynapseList* out = u->postSynapses; out && out->activeKnown) {
-      __builtin_prefetch(out->activeInOrder);
-      for (std::uint32_t i = 0; i < out->activeCount && i < 4; ++i) __builtin_prefetch(out->activeInOrder[i]);
+    // The unit propagates at the end of this instant: the synapses that
+    // will carry its spike are fetched meanwhile.
+    if (const SynapseList* out = u->postSynapses) {
+      for (const ActiveSynapse& on : out->active) __builtin_prefetch(on.synapse);
     }
+    updatePreSynapses(u, q);
     if (q->spikeLog) {
       trace::line<trace::Kind::spk>(*q->spikeLog, q->now, g->name, u->id, u->excitatory,
                                     static_cast<std::int32_t>(q->count));

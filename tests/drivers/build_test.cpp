@@ -15,9 +15,10 @@ struct Pathways {
 Pathways count(const Network& n) {
   Pathways c;
   for (Group* g : {n.sorc, n.rsvr}) {
-    for (Unit* u = g->units->head; u; u = u->next) {
+    for (std::uint32_t id = 0; id < g->units->count; ++id) {
+      Unit* u = unitById(g, id);
       if (!u->postSynapses) continue;
-      for (Synapse* s = u->postSynapses->head; s; s = s->nextOut) {
+      for (Synapse* s : u->postSynapses->all) {
         if (s->post->group == n.sink) {
           ++c.rsvrToSink;
         } else if (g == n.sorc) {
@@ -82,7 +83,7 @@ TEST(network_build, three_pathways_near_their_expected_sizes) {
   EXPECT_EQ(b.n.sorc->units->count, 40u);
   EXPECT_EQ(b.n.rsvr->units->count, 1000u);
   EXPECT_EQ(b.n.sink->units->count, 100u);
-  EXPECT_EQ(b.n.sink->units->head->postSynapses, nullptr);
+  EXPECT_EQ(unitById(b.n.sink, 99)->postSynapses, nullptr);
 }
 
 TEST(network_build, homogeneous_network_draws_exactly_as_the_others) {
@@ -93,12 +94,13 @@ TEST(network_build, homogeneous_network_draws_exactly_as_the_others) {
     const Pathways a = count(varied.n), b = count(homog.n);
     EXPECT_EQ(a.rsvrToRsvr, b.rsvrToRsvr);
     for (Group* g : {homog.n.rsvr, homog.n.sink}) {
-      for (Unit* u = g->units->head; u; u = u->next) {
+      for (std::uint32_t id = 0; id < g->units->count; ++id) {
+        Unit* u = unitById(g, id);
         ASSERT_EQ(u->threshold, 1.0f);
         ASSERT_EQ(u->resetPotential, 0.5f);
         ASSERT_EQ(u->leak, 0.1f);
         if (!u->postSynapses) continue;
-        for (Synapse* s = u->postSynapses->head; s; s = s->nextOut) {
+        for (Synapse* s : u->postSynapses->all) {
           ASSERT_EQ(s->weight, 0.75f);
           ASSERT_TRUE(s->delay >= 0.5f && s->delay <= 1.0f);
         }
@@ -110,15 +112,15 @@ TEST(network_build, homogeneous_network_draws_exactly_as_the_others) {
 TEST(network_build, same_seed_same_network) {
   Built a("exp-stdp", 42), b("exp-stdp", 42);
   EXPECT_EQ(a.nextDraw, b.nextDraw);
-  Synapse* x = a.n.rsvr->unitById[500]->postSynapses->head;
-  Synapse* y = b.n.rsvr->unitById[500]->postSynapses->head;
-  for (; x && y; x = x->nextOut, y = y->nextOut) {
-    ASSERT_EQ(x->weight, y->weight);
-    ASSERT_EQ(x->delay, y->delay);
-    ASSERT_EQ(x->lastSwitch, y->lastSwitch);
-    ASSERT_EQ(x->post->id, y->post->id);
+  const std::vector<Synapse*>& x = unitById(a.n.rsvr, 500)->postSynapses->all;
+  const std::vector<Synapse*>& y = unitById(b.n.rsvr, 500)->postSynapses->all;
+  ASSERT_EQ(x.size(), y.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    ASSERT_EQ(x[i]->weight, y[i]->weight);
+    ASSERT_EQ(x[i]->delay, y[i]->delay);
+    ASSERT_EQ(x[i]->lastSwitch, y[i]->lastSwitch);
+    ASSERT_EQ(x[i]->post->id, y[i]->post->id);
   }
-  EXPECT_EQ(x, y);
 }
 
 #else
@@ -131,10 +133,11 @@ TEST(network_build, xor_rand_is_sparse_and_switched_on) {
   EXPECT_NEAR(c.rsvrToSink, 1500, 150);
   EXPECT_EQ(c.active, c.sorcToRsvr + c.rsvrToRsvr + c.rsvrToSink);
   EXPECT_EQ(c.selfSynapses, 0);
-  for (Unit* u = b.n.rsvr->units->head; u; u = u->next) {
+  for (std::uint32_t id = 0; id < b.n.rsvr->units->count; ++id) {
+    Unit* u = unitById(b.n.rsvr, id);
     ASSERT_EQ(u->resetPotential, 1.5f);
     if (!u->postSynapses) continue;
-    for (Synapse* s = u->postSynapses->head; s; s = s->nextOut) {
+    for (Synapse* s : u->postSynapses->all) {
       ASSERT_TRUE(u->excitatory ? s->weight >= 1.0f : s->weight <= 0.5f) << s->weight;
     }
   }

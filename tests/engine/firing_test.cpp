@@ -16,8 +16,8 @@ namespace {
 struct Firing : ::testing::Test {
   Sandbox box;
   Group* g = box.group("grp", 2);
-  Unit* u = g->unitById[0];
-  Unit* sender = g->unitById[1];
+  Unit* u = unitById(g, 0);
+  Unit* sender = unitById(g, 1);
 
   // Delivers `amount` to u at time t through `s` (or as a stimulus).
   int deliver(double t, float amount, Synapse* s = nullptr) {

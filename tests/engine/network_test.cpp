@@ -1,63 +1,89 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "sandbox.h"
 
 using namespace net1;
 using net1::testing::link;
+using net1::testing::on;
 using net1::testing::Sandbox;
 
-TEST(network, unit_chain_is_newest_first_and_ids_count_up) {
+TEST(network, units_get_ids_in_order_and_are_found_by_them) {
   Sandbox box;
   Group* g = box.group("grp", 3);
   EXPECT_EQ(g->units->count, 3u);
-  EXPECT_EQ(g->units->head->id, 2);
-  EXPECT_EQ(g->units->head->next->id, 1);
-  EXPECT_EQ(g->units->head->next->next->id, 0);
-  EXPECT_EQ(g->units->tail, g->unitById[0]);
-  EXPECT_EQ(g->unitById[1]->group, g);
+  for (std::uint32_t id = 0; id < 3; ++id) {
+    ASSERT_NE(unitById(g, id), nullptr);
+    EXPECT_EQ(unitById(g, id)->id, static_cast<std::int32_t>(id));
+    EXPECT_EQ(unitById(g, id)->group, g);
+  }
+  EXPECT_EQ(unitById(g, 3), nullptr);
+  // A unit keeps its place while others are added.
+  Unit* first = unitById(g, 0);
+  for (int i = 0; i < 100; ++i) addUnit(g);
+  EXPECT_EQ(unitById(g, 0), first);
 }
 
+// The outgoing chain is what the synapse report lists, in order.
 TEST(network, synapse_chains_sort_by_delay_with_equal_delays_newest_first) {
   Sandbox box;
   Group* g = box.group("grp", 5);
-  Unit* pre = g->unitById[0];
-  Synapse* a = link(pre, g->unitById[1], 2.0f, 1.0f);
-  Synapse* b = link(pre, g->unitById[2], 1.0f, 1.0f);
-  Synapse* c = link(pre, g->unitById[3], 2.0f, 1.0f);
-  Synapse* d = link(pre, g->unitById[4], 3.0f, 1.0f);
-  SynapseList* out = pre->postSynapses;
-  EXPECT_EQ(out->count, 4u);
-  EXPECT_EQ(out->head, b);
-  EXPECT_EQ(b->nextOut, c);
-  EXPECT_EQ(c->nextOut, a);
-  EXPECT_EQ(a->nextOut, d);
-  EXPECT_EQ(out->tail, d);
+  Unit* pre = unitById(g, 0);
+  seedRandom(1);
+  link(pre, unitById(g, 1), 2.0f, 1.0f);
+  link(pre, unitById(g, 2), 1.0f, 1.0f);
+  link(pre, unitById(g, 3), 2.0f, 1.0f);
+  link(pre, unitById(g, 4), 3.0f, 1.0f);
+  link(pre, unitById(g, 1), std::nanf(""), 1.0f);  // compares with nothing: last
+  link(pre, unitById(g, 2), 0.0f, 1.0f);           // the smallest delay first, even when it is added last
+  box.take();
+  printSynapses(&box.stream, g);
+  const std::string lines = box.take();
+  auto position = [&](const char* target, const char* delay) {
+    return lines.find(std::string("grp ") + target + " 0 0 0 1.000000 " + delay);
+  };
+  EXPECT_LT(position("2", "0.000000"), position("2", "1.000000"));
+  EXPECT_LT(position("2", "1.000000"), position("3", "2.000000"));  // 3 came after 1 with the same delay
+  EXPECT_LT(position("3", "2.000000"), position("1", "2.000000"));
+  EXPECT_LT(position("1", "2.000000"), position("4", "3.000000"));
+  EXPECT_LT(position("4", "3.000000"), position("1", "nan"));
+  EXPECT_NE(position("1", "nan"), std::string::npos);
+}
 
-  // Incoming side: an equal delay becomes the new head.
-  Unit* post = g->unitById[4];
-  Synapse* e = link(g->unitById[1], post, 3.0f, 1.0f);
-  EXPECT_EQ(post->preSynapses->head, e);
-  EXPECT_EQ(e->nextIn, d);
-  EXPECT_EQ(post->preSynapses->tail, d);
+// The incoming chain is the order in which a firing unit's synapses learn.
+TEST(network, incoming_chain_is_in_delay_order_too) {
+  Sandbox box;
+  Group* g = box.group("grp", 4);
+  g->stdpRate = 0.01f;
+  g->weightMax = 2.0f;
+  Unit* post = unitById(g, 0);
+  on(link(unitById(g, 1), post, 2.0f, 1.0f));
+  on(link(unitById(g, 2), post, 1.0f, 1.0f));
+  on(link(unitById(g, 3), post, 2.0f, 1.0f));
+  updatePreSynapses(post, box.q);
+  const std::string lines = box.take();
+  EXPECT_LT(lines.find("grp 2 0 grp 0"), lines.find("grp 3 0 grp 0"));
+  EXPECT_LT(lines.find("grp 3 0 grp 0"), lines.find("grp 1 0 grp 0"));
 }
 
 TEST(network, new_synapse_is_off_with_a_small_random_last_switch) {
   Sandbox box;
   Group* g = box.group("grp", 2);
   seedRandom(24884);  // the last-switch draw is 32767
-  Synapse* s = link(g->unitById[0], g->unitById[1], 1.0f, 1.0f);
+  Synapse* s = link(unitById(g, 0), unitById(g, 1), 1.0f, 1.0f);
   EXPECT_EQ(s->active, 0);
   EXPECT_EQ(s->lastSwitch, static_cast<double>(0.1f));
-  EXPECT_EQ(s->pre, g->unitById[0]);
-  EXPECT_EQ(s->post, g->unitById[1]);
+  EXPECT_EQ(s->pre, unitById(g, 0));
+  EXPECT_EQ(s->post, unitById(g, 1));
+  EXPECT_EQ(s->delay, 1.0f);
 }
 
 TEST(network, self_pair_creates_and_draws_nothing) {
   Sandbox box;
   Group* g = box.group("grp", 1);
-  Unit* u = g->unitById[0];
+  Unit* u = unitById(g, 0);
   seedRandom(7);
 #if NET1_EDITION == 2
   EXPECT_EQ(addSynapse(u, u, 1.0f, 1.0f), nullptr);
@@ -78,7 +104,6 @@ TEST(network, freeing_handles_null_and_empty_groups) {
 }
 
 TEST(network, null_name_is_empty_and_seventy_characters_fit) {
-  Sandbox box;
   Group* unnamed = addGroup(nullptr);
   EXPECT_STREQ(unnamed->name, "");
   freeGroupUnitsAndPostSynapses(unnamed);
@@ -87,8 +112,6 @@ TEST(network, null_name_is_empty_and_seventy_characters_fit) {
   EXPECT_EQ(std::string(g->name), longest);
   freeGroupUnitsAndPostSynapses(g);
 }
-
-using network_death = ::testing::Test;
 
 TEST(network_death, longer_group_name_is_refused) {
   const std::string name(71, 'n');
@@ -100,7 +123,7 @@ TEST(network_death, five_thousand_units_fit_and_one_more_is_fatal) {
       {
         Group* g = addGroup("big");
         for (int i = 0; i < 5000; ++i) addUnit(g);
-        if (g->unitById[4999]->id != 4999) std::exit(3);
+        if (unitById(g, 4999)->id != 4999) std::exit(3);
         addUnit(g);
       },
       ::testing::ExitedWithCode(1), "added too many units to group");
@@ -111,23 +134,30 @@ TEST(network_death, missing_records_are_fatal_with_their_messages) {
   EXPECT_EXIT(addSynapse(nullptr, nullptr, 1.0f, 1.0f), ::testing::ExitedWithCode(1), "preUnit or postUnit == NULL");
 }
 
+// A spike that arrived before it was sent would run time backwards.
+TEST(network_death, negative_delay_is_refused) {
+  Sandbox box;
+  Group* g = box.group("grp", 2);
+  EXPECT_EXIT(addSynapse(unitById(g, 0), unitById(g, 1), -0.5f, 1.0f), ::testing::ExitedWithCode(1),
+              "synapse delay is negative");
+  link(unitById(g, 0), unitById(g, 1), -0.0f, 1.0f);  // minus zero is zero
+  EXPECT_EQ(unitById(g, 0)->postSynapses->all.size(), 1u);
+}
+
 TEST(report, lines_of_a_small_network_byte_for_byte) {
   Sandbox box;
   Group* a = box.group("in", 2);
   Group* b = box.group("out", 1);
-  a->unitById[0]->excitatory = 1;
-  a->unitById[0]->threshold = 1.5f;
-  a->unitById[0]->leak = 0.25f;
-  b->unitById[0]->resetPotential = 0.5f;
-  seedRandom(0);  // last switch draws 0, then the generator's next values
-  Synapse* s1 = link(a->unitById[0], b->unitById[0], 2.0f, 1.25f);
-  Synapse* s2 = link(a->unitById[1], b->unitById[0], 1.0f, 0.5f);
-  Synapse* s3 = link(a->unitById[0], a->unitById[1], 0.5f, 2.0f);
-  s1->active = 1;
-  s2->active = 1;
-  s1->lastSwitch = 0.0625;
-  s2->lastSwitch = 0;
-  s3->lastSwitch = 0.03125;
+  unitById(a, 0)->excitatory = 1;
+  unitById(a, 0)->threshold = 1.5f;
+  unitById(a, 0)->leak = 0.25f;
+  unitById(b, 0)->resetPotential = 0.5f;
+  Synapse* s1 = link(unitById(a, 0), unitById(b, 0), 2.0f, 1.25f);
+  Synapse* s2 = link(unitById(a, 1), unitById(b, 0), 1.0f, 0.5f);
+  Synapse* s3 = link(unitById(a, 0), unitById(a, 1), 0.5f, 2.0f);
+  switchSynapse(s1, true, 0.0625);
+  switchSynapse(s2, true, 0);
+  switchSynapse(s3, false, 0.03125);
 
   EXPECT_EQ(printUnits(&box.stream, a), 1);
   EXPECT_EQ(printUnits(&box.stream, b), 1);
@@ -143,4 +173,20 @@ TEST(report, lines_of_a_small_network_byte_for_byte) {
             "syn in 0 out 0 1 1 0 1.250000 2.000000 0.062500\n");
   EXPECT_EQ(printUnits(nullptr, a), 0);
   EXPECT_EQ(printSynapses(&box.stream, nullptr), 0);
+}
+
+// Weights are summed in chain order, in single precision: an order that
+// differed would show in the last digits.
+TEST(report, weight_sums_follow_chain_order) {
+  Sandbox box;
+  Group* g = box.group("grp", 4);
+  Unit* post = unitById(g, 0);
+  on(link(unitById(g, 1), post, 1.0f, 1e8f));
+  on(link(unitById(g, 2), post, 2.0f, 1.0f));
+  on(link(unitById(g, 3), post, 3.0f, -1e8f));
+  printUnits(&box.stream, g);
+  const std::string lines = box.take();
+  // ((1e8 + 1) - 1e8) in single precision is 0; any other order gives 1.
+  EXPECT_NE(lines.find("unit grp 0 0 0.000000 0.000000 0.000000 3 3 0.000000 0 0 0.000000\n"), std::string::npos)
+      << lines;
 }

@@ -9,6 +9,7 @@
 
 using namespace net1;
 using net1::testing::link;
+using net1::testing::on;
 using net1::testing::drawsSince;
 using net1::testing::Sandbox;
 
@@ -21,13 +22,12 @@ constexpr std::uint32_t kDrawTop = 24884;
 void nextDrawSucceeds() { seedRandom(kDrawZero); }
 void nextDrawFails() { seedRandom(kDrawTop); }
 
-
 struct Plasticity : ::testing::Test {
   Sandbox box;
   Group* pg = box.group("pre", 3);
   Group* qg = box.group("post", 3);
-  Unit* pre = pg->unitById[0];
-  Unit* post = qg->unitById[0];
+  Unit* pre = unitById(pg, 0);
+  Unit* post = unitById(qg, 0);
   Plasticity() {
     for (Group* g : {pg, qg}) {
       g->stdpRate = 0.01f;
@@ -43,8 +43,7 @@ struct Plasticity : ::testing::Test {
 }  // namespace
 
 TEST_F(Plasticity, worked_example_on_both_sides_of_a_spike) {
-  Synapse* s = link(pre, post, 1, 1.0f);
-  s->active = 1;
+  Synapse* s = on(link(pre, post, 1, 1.0f));
   post->lastSpike = 1.0;
   box.q->now = 2.0;
   tuneAndPropagate(pre, box.q);
@@ -54,7 +53,7 @@ TEST_F(Plasticity, worked_example_on_both_sides_of_a_spike) {
   EXPECT_EQ(earliestEvent(box.q)->time, 3.0);
 
   s->weight = 1.0f;
-  s->lastSwitch = 0;  // no switch-off candidate
+  switchSynapse(s, true, 0);  // no switch-off candidate
   pre->lastSpike = 1.5;
   updatePreSynapses(post, box.q);
   EXPECT_EQ(box.take(), "ustdp 2.000000 pre 0 1 post 0 0.006065 1.006065\n");
@@ -62,23 +61,21 @@ TEST_F(Plasticity, worked_example_on_both_sides_of_a_spike) {
 
 TEST_F(Plasticity, inhibitory_pre_unit_turns_every_sign) {
   pre->excitatory = 0;
-  Synapse* s = link(pre, post, 1, 1.0f);
-  s->active = 1;
+  Synapse* s = on(link(pre, post, 1, 1.0f));
   box.q->now = 2.0;
   post->lastSpike = 2.0;  // the time term is exactly 1
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(earliestEvent(box.q)->amount, -1.0f);
   EXPECT_EQ(s->weight, 1.0f + 0.01f);
   pre->lastSpike = 2.0;
-  s->lastSwitch = 0;
+  switchSynapse(s, true, 0);
   updatePreSynapses(post, box.q);
   EXPECT_EQ(s->weight, (1.0f + 0.01f) - 0.01f);
 }
 
 TEST_F(Plasticity, weights_clamp_to_the_firing_side_bounds) {
   Synapse* s = link(pre, post, 1, 1.99f);
-  s->active = 1;
-  s->lastSwitch = 0;
+  switchSynapse(s, true, 0);
   pre->lastSpike = box.q->now = 1.0;
   pg->stdpRate = 0.5f;
   updatePreSynapses(post, box.q);  // amplitude and bounds of the pre side
@@ -103,11 +100,12 @@ TEST_F(Plasticity, inactive_synapses_keep_their_weight_and_carry_nothing) {
 }
 
 TEST_F(Plasticity, switch_on_picks_the_longest_waiting_first_in_chain_order) {
-  Synapse* later = link(pre, qg->unitById[1], 2, 1.0f);
-  Synapse* tieB = link(pre, qg->unitById[2], 1, 1.0f);
+  Synapse* later = link(pre, unitById(qg, 1), 2, 1.0f);
+  Synapse* tieB = link(pre, unitById(qg, 2), 1, 1.0f);
   Synapse* tieA = link(pre, post, 1, 1.0f);  // equal delay: newer comes first
-  later->lastSwitch = 0.05;
-  tieA->lastSwitch = tieB->lastSwitch = 0.01;
+  switchSynapse(later, false, 0.05);
+  switchSynapse(tieA, false, 0.01);
+  switchSynapse(tieB, false, 0.01);
   box.q->now = 1.0;
   nextDrawSucceeds();
   EXPECT_EQ(tuneAndPropagate(pre, box.q), 1);
@@ -116,20 +114,21 @@ TEST_F(Plasticity, switch_on_picks_the_longest_waiting_first_in_chain_order) {
   EXPECT_EQ(tieA->lastSwitch, 1.0);
   EXPECT_EQ(box.take(), "swon 1.000000 pre 0 1 post 0\nnmp 1.000000 pre 0 1 0\n");
   // A synapse switched at this instant has waited 0 and cannot be a candidate.
-  tieB->lastSwitch = later->lastSwitch = 1.0;
+  switchSynapse(tieB, false, 1.0);
+  switchSynapse(later, false, 1.0);
   nextDrawSucceeds();
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(later->active + tieB->active, 0);
 }
 
 TEST_F(Plasticity, marked_unit_switches_nothing_on_but_still_draws) {
-  link(pre, post, 1, 1.0f);
+  Synapse* s = link(pre, post, 1, 1.0f);
   pre->marked = 1;
   pre->markCount = 3;
   box.q->now = 1.0;
   nextDrawSucceeds();
   tuneAndPropagate(pre, box.q);
-  EXPECT_EQ(pre->postSynapses->head->active, 0);
+  EXPECT_EQ(s->active, 0);
   EXPECT_EQ(box.take(), "nmp 1.000000 pre 0 1 3\n");
   EXPECT_EQ(pre->marked, 0);
   EXPECT_EQ(pre->markCount, 0);
@@ -137,7 +136,7 @@ TEST_F(Plasticity, marked_unit_switches_nothing_on_but_still_draws) {
 }
 
 TEST_F(Plasticity, without_an_outgoing_chain_nothing_happens) {
-  Unit* lonely = pg->unitById[2];
+  Unit* lonely = unitById(pg, 2);
   lonely->marked = 1;
   lonely->markCount = 2;
   seedRandom(5);
@@ -150,12 +149,11 @@ TEST_F(Plasticity, without_an_outgoing_chain_nothing_happens) {
 }
 
 TEST_F(Plasticity, switch_off_candidate_is_the_most_recent_and_needs_a_marked_pre_unit) {
-  Unit* pre2 = pg->unitById[1];
+  Unit* pre2 = unitById(pg, 1);
   Synapse* old = link(pre, post, 1, 1.0f);
   Synapse* recent = link(pre2, post, 2, 1.0f);
-  old->active = recent->active = 1;
-  old->lastSwitch = 0.5;
-  recent->lastSwitch = 0.75;
+  switchSynapse(old, true, 0.5);
+  switchSynapse(recent, true, 0.75);
   qg->stdpRate = 0;
   box.q->now = 3.0;
 
@@ -184,21 +182,21 @@ TEST_F(Plasticity, switch_off_candidate_is_the_most_recent_and_needs_a_marked_pr
   EXPECT_EQ(box.take(), "swoff 3.000000 pre 1 0 post 0\n");
 
   // A last switch of exactly 0 never makes a candidate; nor does a group without switching.
-  old->lastSwitch = 0;
+  switchSynapse(old, true, 0);
   updatePreSynapses(post, box.q);
   EXPECT_EQ(pre->marked, 0);
-  old->lastSwitch = 1;
+  switchSynapse(old, true, 1);
   pg->switching = 0;
   updatePreSynapses(post, box.q);
   EXPECT_EQ(pre->marked, 0);
 }
 
 TEST_F(Plasticity, switch_off_ties_go_to_the_first_in_chain_order) {
-  Unit* pre2 = pg->unitById[1];
+  Unit* pre2 = unitById(pg, 1);
   Synapse* second = link(pre2, post, 2, 1.0f);
   Synapse* first = link(pre, post, 1, 1.0f);
-  first->active = second->active = 1;
-  first->lastSwitch = second->lastSwitch = 0.5;
+  switchSynapse(first, true, 0.5);
+  switchSynapse(second, true, 0.5);
   updatePreSynapses(post, box.q);
   EXPECT_EQ(pre->marked, 1);
   EXPECT_EQ(pre2->marked, 0);
@@ -215,22 +213,20 @@ TEST_F(Plasticity, rate_factor_scales_switching_both_ways) {
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(s->active, 0);
   // ... and a marked candidate always goes off (probability +infinity) ...
-  s->active = 1;
-  s->lastSwitch = 0.5;
+  switchSynapse(s, true, 0.5);
   pre->marked = 1;
   nextDrawFails();
   updatePreSynapses(post, box.q);
   EXPECT_EQ(s->active, 0);
   // ... unless switchProb is 0 too: then the product is NaN and the draw false.
-  s->active = 1;
+  switchSynapse(s, true, 1.0);
   qg->switchProb = 0;
   nextDrawSucceeds();
   updatePreSynapses(post, box.q);
   EXPECT_EQ(s->active, 1);
   EXPECT_EQ(drawsSince(kDrawZero), 1);
   // Seed 1 draws 16838 first (0.514): above 0.5 but below 0.5 * 2.
-  s->lastSwitch = 0.5;
-  s->active = 0;
+  switchSynapse(s, false, 0.5);
   pre->marked = 0;
   box.q->rateFactor = 1;
   seedRandom(1);
@@ -249,32 +245,44 @@ TEST_F(Plasticity, a_synapse_switched_by_hand_between_calls_is_seen_at_once) {
   box.q->now = 1.0;
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(box.q->count, 0u);
-  s->active = 1;  // as a driver may do between two runs
+  switchSynapse(s, true, 0.5);  // as a driver may do between two runs
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(box.q->count, 1u);
-  s->active = 0;
+  switchSynapse(s, false, 0.75);
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(box.q->count, 1u);
+  EXPECT_EQ(s->lastSwitch, 0.75);
   // A copy of a synapse belongs to no chain: switching it changes nothing.
   Synapse copy = *s;
-  copy.active = 1;
+  switchSynapse(&copy, true, 0.5);
+  EXPECT_EQ(copy.active, 1);
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(box.q->count, 1u);
   // A synapse added after a walk joins the next one.
-  Synapse* later = link(pre, qg->unitById[1], 0.5f, 1.0f);
-  later->active = 1;
+  on(link(pre, unitById(qg, 1), 0.5f, 1.0f));
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(box.q->count, 2u);
 }
 
 namespace {
 
+// A chain as the rules define it, kept by the test beside the engine's:
+// ascending delay, equal delays newest first.
+struct ChainModel {
+  std::vector<Synapse*> synapses;  // in the order made
+  std::vector<Synapse*> inOrder() const {
+    std::vector<Synapse*> order(synapses.rbegin(), synapses.rend());
+    std::stable_sort(order.begin(), order.end(), [](const Synapse* a, const Synapse* b) { return a->delay < b->delay; });
+    return order;
+  }
+};
+
 // The switch candidates as the rules define them, read from the records.
-Synapse* longestWaitingOff(const Unit* pre, double now) {
+Synapse* longestWaitingOff(const ChainModel& out, const Unit* pre, double now) {
   if (!pre->group->switching) return nullptr;
   Synapse* candidate = nullptr;
   double best = 0.0;
-  for (Synapse* s = pre->postSynapses->head; s; s = s->nextOut) {
+  for (Synapse* s : out.inOrder()) {
     if (!s->active && now - s->lastSwitch > best) {
       candidate = s;
       best = now - s->lastSwitch;
@@ -283,10 +291,10 @@ Synapse* longestWaitingOff(const Unit* pre, double now) {
   return candidate;
 }
 
-Synapse* mostRecentlyOn(const Unit* post) {
+Synapse* mostRecentlyOn(const ChainModel& in) {
   Synapse* candidate = nullptr;
   double best = 0.0;
-  for (Synapse* s = post->preSynapses->head; s; s = s->nextIn) {
+  for (Synapse* s : in.inOrder()) {
     if (s->active && s->pre->group->switching && s->lastSwitch > best) {
       candidate = s;
       best = s->lastSwitch;
@@ -297,57 +305,57 @@ Synapse* mostRecentlyOn(const Unit* post) {
 
 }  // namespace
 
-// Switch times and flags written by hand between walks (as a driver may)
-// must decide the next search exactly as the records say, ties included.
-TEST_F(Plasticity, switch_searches_follow_times_and_flags_written_by_hand) {
+// Synapses switched by hand between walks (as a driver may) must decide
+// the next search exactly as the records say, ties included.
+TEST_F(Plasticity, switch_searches_follow_synapses_switched_by_hand) {
   Group* fan = box.group("fan", 8);
   fan->switching = 1;
   pg->stdpRate = qg->stdpRate = fan->stdpRate = 0;
+  ChainModel out, in;
   std::vector<Synapse*> all;
-  for (int i = 0; i < 8; ++i) {
-    all.push_back(link(pre, fan->unitById[i], static_cast<float>(i % 3), 1.0f));
-    all.push_back(link(fan->unitById[i], post, static_cast<float>(i % 2), 1.0f));
+  for (std::uint32_t i = 0; i < 8; ++i) {
+    out.synapses.push_back(link(pre, unitById(fan, i), static_cast<float>(i % 3), 1.0f));
+    in.synapses.push_back(link(unitById(fan, i), post, static_cast<float>(i % 2), 1.0f));
   }
-  all.push_back(link(pre, post, 1, 1.0f));
+  Synapse* both = link(pre, post, 1, 1.0f);
+  out.synapses.push_back(both);
+  in.synapses.push_back(both);
+  all = out.synapses;
+  all.insert(all.end(), in.synapses.begin(), in.synapses.end() - 1);
   const double times[] = {0.0, 0.25, 0.5, 1.0, 2.0};
   std::mt19937 random(7);
   box.q->now = 1.0;
   for (int round = 0; round < 300; ++round) {
     for (Synapse* s : all) {
-      if (random() % 3 == 0) s->active = random() % 2;
-      if (random() % 3 == 0) s->lastSwitch = times[random() % 5];
+      if (random() % 3 == 0) switchSynapse(s, random() % 2, random() % 3 ? times[random() % 5] : s->lastSwitch);
     }
     pg->switching = random() % 4 != 0;
 
-    Synapse* on = longestWaitingOff(pre, box.q->now);
+    Synapse* switchedOn = longestWaitingOff(out, pre, box.q->now);
     pre->marked = 0;
     nextDrawSucceeds();
     tuneAndPropagate(pre, box.q);
-    for (Synapse* s = pre->postSynapses->head; s; s = s->nextOut) {
-      if (s == on) {
-        ASSERT_EQ(s->active, 1) << "round " << round;
-        ASSERT_EQ(s->lastSwitch, box.q->now);
-      }
-    }
-    if (!on) {
-      ASSERT_EQ(box.take().find("swon"), std::string::npos) << "round " << round;
+    const std::string onLines = box.take();
+    if (switchedOn) {
+      ASSERT_EQ(switchedOn->active, 1) << "round " << round;
+      ASSERT_EQ(switchedOn->lastSwitch, box.q->now);
+      ASSERT_NE(onLines.find("swon"), std::string::npos);
+    } else {
+      ASSERT_EQ(onLines.find("swon"), std::string::npos) << "round " << round;
     }
 
-    Synapse* off = mostRecentlyOn(post);
-    for (Unit* u : {pre, fan->unitById[0], fan->unitById[1], fan->unitById[2], fan->unitById[3],
-                    fan->unitById[4], fan->unitById[5], fan->unitById[6], fan->unitById[7]}) {
-      u->marked = 1;
-    }
-    box.take();
+    Synapse* off = mostRecentlyOn(in);
+    pre->marked = 1;
+    for (std::uint32_t i = 0; i < 8; ++i) unitById(fan, i)->marked = 1;
     nextDrawSucceeds();
     updatePreSynapses(post, box.q);
-    const std::string lines = box.take();
+    const std::string offLines = box.take();
     if (off) {
       ASSERT_EQ(off->active, 0) << "round " << round;
       ASSERT_EQ(off->lastSwitch, box.q->now);
-      ASSERT_NE(lines.find("swoff"), std::string::npos);
+      ASSERT_NE(offLines.find("swoff"), std::string::npos);
     } else {
-      ASSERT_EQ(lines.find("swoff"), std::string::npos) << "round " << round;
+      ASSERT_EQ(offLines.find("swoff"), std::string::npos) << "round " << round;
     }
   }
 }

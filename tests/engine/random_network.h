@@ -11,7 +11,6 @@
 namespace net1::testing {
 
 struct RunConditions {
-  bool referenceList = false;
   bool spikeLog = true, plasticityLog = true, switchLog = true, voltLog = true;
 };
 
@@ -26,16 +25,16 @@ inline void dumpState(std::string& out, const Sandbox& box) {
     std::snprintf(line, sizeof line, "group %s %a %a %a\n", g->name, static_cast<double>(g->voltInputSum),
                   static_cast<double>(g->voltChangeSum), g->nextVoltTime);
     out += line;
-    for (const Unit* u = g->units->head; u; u = u->next) {
+    for (std::uint32_t id = 0; id < g->units->count; ++id) {
+      const Unit* u = unitById(g, id);
       std::snprintf(line, sizeof line, "unit %d %a %a %a %a %a %d %d\n", u->id, static_cast<double>(u->potential),
                     static_cast<double>(u->threshold), static_cast<double>(u->input), u->lastUpdate, u->lastSpike,
                     u->marked, u->markCount);
       out += line;
       if (!u->postSynapses) continue;
-      for (const Synapse* s = u->postSynapses->head; s; s = s->nextOut) {
-        std::snprintf(line, sizeof line, "syn %d %a %d %a\n", s->post->id, static_cast<double>(s->weight),
-                      static_cast<int>(s->active),
-                      static_cast<double>(s->lastSwitch));
+      for (const Synapse* s : u->postSynapses->all) {
+        std::snprintf(line, sizeof line, "syn %d %a %d %a\n", s->post->id, static_cast<double>(s->weight), s->active,
+                      s->lastSwitch);
         out += line;
       }
     }
@@ -48,7 +47,7 @@ inline void dumpState(std::string& out, const Sandbox& box) {
 inline RunResult runRandomNetwork(unsigned seed, const RunConditions& when, int steps = 400) {
   std::mt19937 rng(seed);
   auto uniform = [&](double lo, double hi) { return static_cast<float>(std::uniform_real_distribution<double>(lo, hi)(rng)); };
-  Sandbox box(when.referenceList);
+  Sandbox box;
   box.q->spikeLog = when.spikeLog ? &box.stream : nullptr;
   box.q->plasticityLog = when.plasticityLog ? &box.stream : nullptr;
   box.q->switchLog = when.switchLog ? &box.stream : nullptr;
@@ -71,7 +70,8 @@ inline RunResult runRandomNetwork(unsigned seed, const RunConditions& when, int 
     g->weightMin = uniform(0.1, 0.5);
     g->weightMax = uniform(1.0, 2.0);
     g->voltPeriod = rng() % 2 ? 0.5 * static_cast<double>(1 + rng() % 4) : 0.0;
-    for (Unit* u = g->units->head; u; u = u->next) {
+    for (std::uint32_t id = g->units->count; id-- > 0;) {
+      Unit* u = unitById(g, id);
       u->excitatory = rng() % 4 != 0;
       u->threshold = uniform(0.5, 1.5);
       u->resetPotential = uniform(0.0, 0.5);
@@ -79,14 +79,14 @@ inline RunResult runRandomNetwork(unsigned seed, const RunConditions& when, int 
     }
   }
   seedRandom(seed);
-  for (int from = 0; from < 3; ++from) {
-    for (int to = 0; to < 3; ++to) {
-      for (Unit* pre = groups[from]->units->head; pre; pre = pre->next) {
-        for (Unit* post = groups[to]->units->head; post; post = post->next) {
+  for (Group* from : groups) {
+    for (Group* to : groups) {
+      for (std::uint32_t i = from->units->count; i-- > 0;) {
+        for (std::uint32_t j = to->units->count; j-- > 0;) {
           if (rng() % 3 != 0) continue;
           // Quarter-unit delays make many events share a time point.
-          Synapse* s = link(pre, post, 0.25f * static_cast<float>(1 + rng() % 8), uniform(0.2, 1.2));
-          if (s && rng() % 2) s->active = 1;
+          Synapse* s = link(unitById(from, i), unitById(to, j), 0.25f * static_cast<float>(1 + rng() % 8), uniform(0.2, 1.2));
+          if (s && rng() % 2) on(s);
         }
       }
     }
@@ -94,7 +94,7 @@ inline RunResult runRandomNetwork(unsigned seed, const RunConditions& when, int 
   for (int step = 0; step < steps; ++step) {
     runForward(box.q, 0.25 * static_cast<double>(rng() % 3));
     Group* g = groups[rng() % 3];
-    addEvent(box.q, 0.0, uniform(-0.5, 2.0), g->unitById[rng() % g->units->count], nullptr);
+    addEvent(box.q, 0.0, uniform(-0.5, 2.0), unitById(g, static_cast<std::uint32_t>(rng() % g->units->count)), nullptr);
   }
   RunResult result;
   result.trace = box.take();

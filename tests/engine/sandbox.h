@@ -10,17 +10,26 @@
 namespace net1::testing {
 
 // addSynapse returns the synapse in edition 2 only; in edition 1 the new
-// synapse is the first one of the outgoing chain whose delay is not smaller.
+// synapse is the newest of its delay in the outgoing chain, so the first.
 inline Synapse* link(Unit* pre, Unit* post, float delay, float weight) {
 #if NET1_EDITION == 2
   return addSynapse(pre, post, delay, weight);
 #else
   addSynapse(pre, post, delay, weight);
   if (pre == post) return nullptr;
-  Synapse* s = pre->postSynapses->head;
-  while (!(s->delay >= delay)) s = s->nextOut;
-  return s;
+  if (delay != delay) return pre->postSynapses->all.back();  // not a number: the newest goes last
+  for (Synapse* s : pre->postSynapses->all) {
+    if (s->delay >= delay) return s;
+  }
+  return nullptr;
 #endif
+}
+
+// Switches a synapse on as a driver does when it builds a network,
+// keeping its drawn last switch time.
+inline Synapse* on(Synapse* s) {
+  switchSynapse(s, true, s->lastSwitch);
+  return s;
 }
 
 struct Sandbox {
@@ -29,9 +38,8 @@ struct Sandbox {
   EventQueue* q = nullptr;
   std::vector<Group*> groups;
 
-  explicit Sandbox(bool referenceList = false) {
+  Sandbox() {
     q = allocRecord<EventQueue>();
-    q->referenceList = referenceList;
     q->spikeLog = q->plasticityLog = q->switchLog = q->voltLog = &stream;
 #if NET1_EDITION == 2
     q->rateFactor = 1.0f;
@@ -47,6 +55,7 @@ struct Sandbox {
     for (int i = 0; i < units; ++i) addUnit(g);
     return g;
   }
+  Unit* unit(Group* g, std::uint32_t id) { return unitById(g, id); }
   // Everything written so far, and forget it.
   std::string take() {
     stream.flush();

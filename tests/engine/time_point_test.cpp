@@ -4,6 +4,7 @@
 
 using namespace net1;
 using net1::testing::link;
+using net1::testing::on;
 using net1::testing::Sandbox;
 
 namespace {
@@ -12,9 +13,9 @@ namespace {
 struct TimePoint : ::testing::Test {
   Sandbox box;
   Group* g = box.group("grp", 3);
-  Unit* target = g->unitById[0];
-  Unit* from = g->unitById[1];
-  Unit* other = g->unitById[2];
+  Unit* target = unitById(g, 0);
+  Unit* from = unitById(g, 1);
+  Unit* other = unitById(g, 2);
   TimePoint() {
     target->threshold = 100;
     target->leak = 1;
@@ -105,8 +106,8 @@ TEST_F(TimePoint, horizon_is_exclusive) {
 TEST_F(TimePoint, spikes_of_an_instant_propagate_after_all_updates) {
   // Both senders fire at 1 and reach the target at 3; the spike lines come
   // first, then the propagation lines in the order the units were updated.
-  link(from, target, 2, 0.5f)->active = 1;
-  link(other, target, 2, 0.5f)->active = 1;
+  on(link(from, target, 2, 0.5f));
+  on(link(other, target, 2, 0.5f));
   addEvent(box.q, 1, 1.0f, other, nullptr);
   addEvent(box.q, 1, 1.0f, from, nullptr);
   runForward(box.q, 1.5);
@@ -118,4 +119,32 @@ TEST_F(TimePoint, spikes_of_an_instant_propagate_after_all_updates) {
   EXPECT_EQ(box.q->count, 2u);
   runForward(box.q, 2);
   EXPECT_EQ(target->potential, 1.0f);
+}
+
+// A spike through a synapse of delay zero arrives in the instant it was
+// sent, in a time point of its own right after the one of the spike: the
+// target sums it and may fire in that same instant.
+TEST_F(TimePoint, zero_delay_delivers_in_the_same_instant_right_after) {
+  on(link(from, target, 0, 1.0f));
+  target->threshold = 0.5f;
+  addEvent(box.q, 1, 1.0f, from, nullptr);
+  EXPECT_EQ(execNextTimePoint(box.q, 5), 1);
+  EXPECT_EQ(box.take(), "spk 1.000000 grp 1 1 1\nnmp 1.000000 grp 1 1 0\n");
+  EXPECT_EQ(box.q->count, 1u);
+  EXPECT_EQ(execNextTimePoint(box.q, 5), 1);
+  EXPECT_EQ(box.q->now, 1.0);
+  EXPECT_EQ(box.take(), "spk 1.000000 grp 0 0 1\n");
+  EXPECT_EQ(target->lastSpike, 1.0);
+}
+
+// A unit already updated in an instant keeps what arrives later in the
+// same instant pending, for its next update: nothing is lost.
+TEST_F(TimePoint, zero_delay_input_to_a_unit_updated_this_instant_waits) {
+  on(link(from, target, 0, 0.25f));
+  addEvent(box.q, 1, 1.0f, from, nullptr);
+  addEvent(box.q, 1, 0.5f, target, nullptr);
+  runForward(box.q, 1.5);
+  EXPECT_EQ(target->lastUpdate, 1.0);
+  EXPECT_EQ(target->input, 0.25f);
+  EXPECT_EQ(box.q->count, 0u);
 }

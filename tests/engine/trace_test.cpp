@@ -112,20 +112,19 @@ TEST(trace_order, a_firing_writes_its_lines_in_the_fixed_order) {
   g->switching = 1;
   g->switchProb = 1.0f;
   g->voltPeriod = 1.0;
-  Unit* u = g->unitById[0];
-  Unit* a = g->unitById[1];
-  Unit* b = g->unitById[2];
+  Unit* u = unitById(g, 0);
+  Unit* a = unitById(g, 1);
+  Unit* b = unitById(g, 2);
   a->excitatory = b->excitatory = u->excitatory = 1;
   u->threshold = 1.0f;
   Synapse* in1 = link(a, u, 1, 1.0f);
   Synapse* in2 = link(b, u, 2, 1.0f);
   Synapse* out = link(u, b, 1, 1.0f);
-  in1->active = in2->active = out->active = 1;
-  in1->lastSwitch = 0.5;
-  in2->lastSwitch = 0.25;
+  switchSynapse(in1, true, 0.5);
+  switchSynapse(in2, true, 0.25);
   a->marked = 1;
   a->markCount = 1;
-  out->lastSwitch = 0;  // the outgoing side has nothing to switch on
+  switchSynapse(out, true, 0);  // the outgoing side has nothing to switch on
   seedRandom(0);
   addEvent(box.q, 2, 1.5f, u, in1);
   runForward(box.q, 3);
@@ -169,10 +168,10 @@ TEST(trace_streams, an_absent_stream_silences_only_its_lines) {
       std::initializer_list<const char*> silenced;
     };
     const Case cases[] = {
-        {{false, false, true, true, true}, {"spk"}},
-        {{false, true, false, true, true}, {"uthr", "dthr", "ustdp", "dstdp"}},
-        {{false, true, true, false, true}, {"swon", "swoff", "nmp"}},
-        {{false, true, true, true, false}, {"volt"}},
+        {{false, true, true, true}, {"spk"}},
+        {{true, false, true, true}, {"uthr", "dthr", "ustdp", "dstdp"}},
+        {{true, true, false, true}, {"swon", "swoff", "nmp"}},
+        {{true, true, true, false}, {"volt"}},
     };
     for (int i = 0; i < 4; ++i) {
       const auto run = runRandomNetwork(seed, cases[i].when);
@@ -180,7 +179,7 @@ TEST(trace_streams, an_absent_stream_silences_only_its_lines) {
       EXPECT_EQ(run.trace, linesOf(all.trace, cases[i].silenced, false)) << "seed " << seed;
       written[i] = written[i] || !linesOf(all.trace, cases[i].silenced, true).empty();
     }
-    const auto none = runRandomNetwork(seed, {false, false, false, false, false});
+    const auto none = runRandomNetwork(seed, {false, false, false, false});
     EXPECT_EQ(none.trace, "");
     EXPECT_EQ(none.state, all.state);
   }

@@ -1,0 +1,253 @@
+// The engine's store of pending events: a calendar. A ring of buckets of
+// 1/1024 time unit each covers the next 64 time units (more than any delay
+// the programs make); a heap holds events further ahead. Buckets are narrow
+// enough to hold mostly one event or none, even in a burst of activity. A new event is linked into its
+// bucket unsorted, and a bucket is sorted once, when the clock reaches it.
+// Adding and taking an event thus cost the same however many events are
+// pending.
+#include "event_store.h"
+
+#include <algorithm>
+
+namespace net1 {
+namespace {
+
+constexpr std::int64_t kBuckets = 65536;  // a power of two: slot = bucket & (kBuckets - 1)
+constexpr double kPerUnit = 1024;         // buckets per time unit; a power of two keeps time * 1024 exact
+constexpr std::uint32_t kNone = UINT32_MAX;
+
+// Monotone in time: a later time never gets an earlier bucket. Times far
+// outside any run still get one, without undefined conversions.
+std::int64_t bucketOf(double time) {
+  const double x = time * kPerUnit;
+  if (!(x > -0x1p61)) return -(std::int64_t{1} << 61);
+  if (x > 0x1p61) return std::int64_t{1} << 61;
+  const auto b = static_cast<std::int64_t>(x);  // toward zero, then down
+  return static_cast<double>(b) > x ? b - 1 : b;
+}
+
+std::size_t slotOf(std::int64_t bucket) { return static_cast<std::size_t>(bucket) & (kBuckets - 1); }
+
+// An event in the store, with the link of its chain in the room an Event
+// leaves at its end: one event, one half cache line.
+struct Stored {
+  double time;
+  Unit* unit;
+  Synapse* synapse;
+  float amount;
+  std::uint32_t next;
+};
+static_assert(sizeof(Stored) == 32);
+
+// An event beyond the ring, numbered so that equal times keep their order.
+struct FarEvent {
+  double time;
+  std::uint64_t order;
+  Event event;
+};
+bool later(const FarEvent& a, const FarEvent& b) {
+  return a.time > b.time || (a.time == b.time && a.order > b.order);
+}
+
+}  // namespace
+
+// Events live in `pool`, linked by place into chains.
+struct EventStore {
+  // The events of bucket `current` and any earlier, in the order they are
+  // taken: by time and, among equal times, first added first.
+  std::uint32_t run = kNone;
+  std::int64_t current = 0;
+  // Bucket b, for current < b < current + kBuckets, is ring slot
+  // slotOf(b): a chain, newest first. Times t with ringFrom <= t * 1024 <
+  // ringTo belong to it (none below 0).
+  double ringFrom = 1, ringTo = kBuckets;
+  std::vector<std::uint32_t> newest = std::vector<std::uint32_t>(kBuckets, kNone);
+  std::vector<std::uint64_t> occupied = std::vector<std::uint64_t>(kBuckets / 64);  // a bit per non-empty slot
+  std::size_t inRing = 0;
+  std::vector<Stored> pool;
+  std::uint32_t freePlace = kNone;  // a chain of the free places of the pool
+  std::vector<FarEvent> far;        // a heap, earliest on top
+  std::uint64_t farAdded = 0;
+  std::vector<Event> block;         // the time point being executed
+  std::vector<std::uint32_t> sorting;
+};
+
+namespace {
+
+std::uint32_t place(EventStore* s, const Event& e, std::uint32_t next) {
+  if (s->freePlace == kNone) {
+    s->freePlace = static_cast<std::uint32_t>(s->pool.size());
+    s->pool.push_back(Stored{0, nullptr, nullptr, 0, kNone});
+  }
+  const std::uint32_t at = s->freePlace;
+  s->freePlace = s->pool[at].next;
+  s->pool[at] = Stored{e.time, e.unit, e.synapse, e.amount, next};
+  return at;
+}
+
+void toRing(EventStore* s, const Event& e, std::size_t slot) {
+  s->newest[slot] = place(s, e, s->newest[slot]);
+  s->occupied[slot / 64] |= std::uint64_t{1} << (slot % 64);
+  ++s->inRing;
+}
+
+// Everything but the common case: events outside the ring, a full pool.
+[[gnu::noinline]] void storeElsewhere(EventStore* s, const Event& e) {
+  if (e.time != e.time) return;  // a time that is not a number is never due
+  const std::int64_t bucket = bucketOf(e.time);
+  if (bucket <= s->current) {
+    // Behind every event of its time or earlier in the run.
+    std::uint32_t before = kNone;
+    for (std::uint32_t at = s->run; at != kNone && s->pool[at].time <= e.time; at = s->pool[at].next) before = at;
+    const std::uint32_t at = place(s, e, before == kNone ? s->run : s->pool[before].next);
+    (before == kNone ? s->run : s->pool[before].next) = at;
+  } else if (bucket - s->current < kBuckets) {
+    toRing(s, e, slotOf(bucket));
+  } else {
+    s->far.push_back(FarEvent{e.time, s->farAdded++, e});
+    std::push_heap(s->far.begin(), s->far.end(), later);
+  }
+}
+
+// The first bucket after `current` that holds events (the ring is not
+// empty). The bits of one word of `occupied` are 64 consecutive buckets.
+std::int64_t nextOccupied(const EventStore* s) {
+  const std::size_t start = slotOf(s->current + 1);
+  std::size_t word = start / 64;
+  std::uint64_t bits = s->occupied[word] & (~std::uint64_t{0} << (start % 64));
+  std::int64_t first = s->current + 1 - static_cast<std::int64_t>(start % 64);  // the bucket of bit 0
+  while (!bits) {
+    word = (word + 1) % s->occupied.size();
+    bits = s->occupied[word];
+    first += 64;
+  }
+  return first + __builtin_ctzll(bits);
+}
+
+// Sorts a chain of two or more events, newest first, into the empty run:
+// each goes in front of the events of its time already there, which were
+// added after it. A bucket holds a few events; only a crowded one is
+// sorted as an array.
+[[gnu::noinline]] void sortIntoRun(EventStore* s, std::uint32_t chain) {
+  Stored* pool = s->pool.data();
+  std::size_t length = 0;
+  for (std::uint32_t at = chain; at != kNone && length <= 8; at = pool[at].next) ++length;
+  if (length <= 8) {
+    s->inRing -= length;
+    while (chain != kNone) {
+      const std::uint32_t at = chain;
+      chain = pool[at].next;
+      std::uint32_t* link = &s->run;
+      while (*link != kNone && pool[*link].time < pool[at].time) link = &pool[*link].next;
+      pool[at].next = *link;
+      *link = at;
+    }
+    return;
+  }
+  std::vector<std::uint32_t>& places = s->sorting;
+  places.clear();
+  for (std::uint32_t at = chain; at != kNone; at = pool[at].next) places.push_back(at);
+  s->inRing -= places.size();
+  std::reverse(places.begin(), places.end());  // first added first
+  std::stable_sort(places.begin(), places.end(),
+                   [pool](std::uint32_t a, std::uint32_t b) { return pool[a].time < pool[b].time; });
+  for (std::size_t i = places.size(); i-- > 0;) {
+    pool[places[i]].next = s->run;
+    s->run = places[i];
+  }
+}
+
+// Makes the next non-empty bucket the run (which is empty); false when
+// nothing is pending.
+bool advance(EventStore* s) {
+  if (s->inRing == 0 && s->far.empty()) return false;
+  const std::int64_t current = s->inRing > 0 ? nextOccupied(s) : bucketOf(s->far.front().time);
+  s->current = current;
+  s->ringFrom = static_cast<double>(std::max<std::int64_t>(current + 1, 0));
+  s->ringTo = static_cast<double>(current + kBuckets);
+  // Far events move into the ring as it reaches them, before any later
+  // event can join their bucket; those of `current` itself, when the ring
+  // was empty, go straight to the run.
+  while (!s->far.empty() && bucketOf(s->far.front().time) - current < kBuckets) {
+    std::pop_heap(s->far.begin(), s->far.end(), later);
+    storeElsewhere(s, s->far.back().event);
+    s->far.pop_back();
+  }
+  const std::size_t slot = slotOf(current);
+  const std::uint32_t chain = s->newest[slot];
+  if (chain == kNone) return true;
+  s->newest[slot] = kNone;
+  s->occupied[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
+  if (s->pool[chain].next == kNone) {  // the usual bucket: one event
+    s->run = chain;
+    --s->inRing;
+  } else {
+    sortIntoRun(s, chain);
+  }
+  return true;
+}
+
+}  // namespace
+
+EventStore* makeEventStore() { return new EventStore; }
+
+void freeEventStore(EventStore* store) { delete store; }
+
+void storeEvent(EventStore* s, const Event& e) {
+  const double x = e.time * kPerUnit;
+  const std::uint32_t at = s->freePlace;
+  if (x >= s->ringFrom && x < s->ringTo && at != kNone) {
+    const std::size_t slot = slotOf(static_cast<std::int64_t>(x));  // x >= 0: truncation is floor
+    Stored& stored = s->pool[at];
+    s->freePlace = stored.next;
+    stored = Stored{e.time, e.unit, e.synapse, e.amount, s->newest[slot]};
+    s->newest[slot] = at;
+    s->occupied[slot / 64] |= std::uint64_t{1} << (slot % 64);
+    ++s->inRing;
+  } else {
+    storeElsewhere(s, e);
+  }
+}
+
+const Event* earliestStored(EventStore* s) {
+  if (s->run == kNone && !advance(s)) return nullptr;
+  const Stored& stored = s->pool[s->run];
+  s->block.assign(1, Event{stored.time, stored.unit, stored.synapse, stored.amount});
+  return s->block.data();
+}
+
+void dropEarliest(EventStore* s) {
+  const std::uint32_t at = s->run;
+  s->run = s->pool[at].next;
+  s->pool[at].next = s->freePlace;
+  s->freePlace = at;
+}
+
+std::span<Event> takeTimePoint(EventStore* s, double horizon) {
+  if (s->run == kNone && !advance(s)) return {};
+  Stored* pool = s->pool.data();
+  std::uint32_t at = s->run;
+  const double now = pool[at].time;
+  if (now >= horizon) return {};
+  std::uint32_t freePlace = s->freePlace;
+  std::size_t n = 0;
+  do {
+    if (n == s->block.size()) s->block.resize(2 * n + 1);
+    Stored& stored = pool[at];
+    s->block[n++] = Event{stored.time, stored.unit, stored.synapse, stored.amount};
+    const std::uint32_t following = stored.next;
+    stored.next = freePlace;
+    freePlace = at;
+    at = following;
+  } while (at != kNone && pool[at].time == now);
+  s->run = at;
+  s->freePlace = freePlace;
+  // The next bucket is found now rather than at the next call (events
+  // added meanwhile to earlier buckets join the run), so that the unit of
+  // the next event is fetched while this time point is worked on: units
+  // are reached in no order, one event at a time.
+  if (s->run != kNone || advance(s)) __builtin_prefetch(s->pool[s->run].unit);
+  return std::span<Event>(s->block.data(), n);
+}
+
+}  // namespace net1
