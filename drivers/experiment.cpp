@@ -74,6 +74,18 @@ ActiveRun* active = nullptr;
 // Room to write the run record after memory ran out.
 void* reserve = nullptr;
 volatile std::sig_atomic_t stopSignal = 0;
+// The engine's fatal message, kept for the run record; a fixed buffer,
+// since memory may have run out.
+char fatalMessage[160] = {};
+
+// Called by the engine before it reports a fatal error: the trace written
+// so far goes out first, so that on standard output the message follows
+// it, and the message is kept for the record.
+void beforeFatal(const char* message) {
+  while (*message == '\n') ++message;
+  std::snprintf(fatalMessage, sizeof fatalMessage, "%s", message);
+  if (active && !active->ended) active->outputs->stream().flush();
+}
 
 extern "C" void onStopSignal(int signal) {
   // A second signal ends the process at once, as if there were no handler.
@@ -111,7 +123,7 @@ void afterFatalExit() {
       outcome.stepsDone = run->watch->stepsDone;
       outcome.linesWritten = run->outputs->lines();
       outcome.exitStatus = 1;
-      outcome.error = "fatal engine error (its message is on standard error)";
+      outcome.error = std::string("fatal engine error: ") + fatalMessage;
       if (!run->record->write(outcome)) {
         std::fprintf(stderr, "%s: %s\n", run->program, run->record->error().c_str());
       }
@@ -178,6 +190,7 @@ int run(const std::string& program, const CommandLine& command, int argc, char**
     (void)registered;
     if (!reserve) reserve = std::malloc(1 << 20);
     active = &current;
+    setFatalHook(beforeFatal);
     catchStopSignals();
     watch.stop = &stopSignal;
   }

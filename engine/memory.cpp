@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "net1.h"
 
@@ -18,7 +19,15 @@ void* allocMem(std::size_t size) {
   return block;
 }
 
+namespace {
+void (*fatalHook)(const char*) = nullptr;
+}  // namespace
+
+void setFatalHook(void (*hook)(const char*)) { fatalHook = hook; }
+
 void fatal(const char* message) {
+  // Taken before it is called, so that a fatal error inside it ends here.
+  if (void (*hook)(const char*) = std::exchange(fatalHook, nullptr)) hook(message);
   // Standard output carries the message after everything printed before
   // it; standard error carries it too, so that it is seen when the trace
   // goes to a file. Without a standard output stream (memory ran out while

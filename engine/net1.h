@@ -154,6 +154,10 @@ void freeRecord(T* record) {
 // Fatal error: the fixed message on standard output (after everything
 // written so far) and on standard error, then exit status 1.
 [[noreturn, gnu::cold]] void fatal(const char* message);
+// A program's last word before a fatal error is reported: `hook` is called
+// once with the message, before it is printed, so that the program can
+// write out what it still holds and note why its run ended.
+void setFatalHook(void (*hook)(const char* message));
 
 // The process-wide 15-bit generator behind every random draw (values 0 to
 // 32767), so that runs repeat exactly on every platform.

@@ -71,12 +71,14 @@ expect "missing folder: says so" grep -q "cannot create nowhere/run.zst: No such
 if [ "$sanitized" != sanitize ]; then
   ( ulimit -v 100000
     $bin/exp-poisson --seed 1 --set sorc.switchProb=1 --set delayDistribution=uniform --set delay=500,1000 \
-      --set interval=0.001 --record report -o kept.zst --meta fatal.json > out.txt 2> err.txt )
+      --set interval=0.001 --record spk,report -o kept.zst -o - --meta fatal.json > out.txt 2> err.txt )
   expect "fatal error: exit status 1" test $? = 1
   expect "fatal error: the engine's message" grep -qx "bad calloc" err.txt
   expect "fatal error: says no file was written" grep -q "fatal error; no output file was written" err.txt
   expect "fatal error: the older file is kept" test "$(cat kept.zst)" = "the previous run"
-  expect "fatal error: the record says so" test "$(json fatal.json 'd["exit_status"], d["error"][:18]')" = "1 fatal engine error"
+  expect "fatal error: the record says so" test "$(json fatal.json 'd["exit_status"], d["error"]')" = "1 fatal engine error: bad calloc"
+  expect "fatal error: the message follows the whole trace on standard output" \
+    test "$(tail -n 2 out.txt | head -n 1)" = "" -a "$(tail -n 1 out.txt)" = "bad calloc" -a "$(grep -c '^spk ' out.txt)" -gt 1000
 fi
 expect "no temporary file left after failures" test -z "$(ls | grep tmp)"
 
