@@ -11,69 +11,28 @@ Writes into OUTDIR (default DIR):
     overview.png         the four together
 """
 
-import argparse
-import csv
-import math
 import os
-import sys
+
+import plot_tables
+from plot_tables import Refusal
 
 NAME = "plot-run.py"
 
 
-class Refusal(Exception):
-    """A reason the pictures cannot be drawn, said in one line."""
-
-
-class Parser(argparse.ArgumentParser):
-    def error(self, message):
-        sys.stderr.write("%s: %s (see --help)\n" % (NAME, message))
-        sys.exit(2)
-
-
 def read_rows(path, numeric=(), required=()):
     """The rows of a table of exp-summary --csv, as dicts; the columns in
-    `numeric` are checked to hold numbers (or nothing), so that a damaged
-    table is refused by name and line, not half plotted."""
-    try:
-        with open(path, newline="") as f:
-            text = f.read()
-    except OSError as e:
-        raise Refusal("cannot read %s: %s" % (path, e.strerror or e))
-    except UnicodeDecodeError:
-        raise Refusal("%s is not a text table" % path)
-    if not text.strip():
-        raise Refusal("%s is empty" % path)
-    if not text.endswith("\n"):
-        raise Refusal("%s is cut off: its last line has no end" % path)
-    try:
-        lines = list(csv.reader(text.splitlines(), strict=True))
-    except csv.Error as e:
-        raise Refusal("%s is not a CSV table: %s" % (path, e))
-    header = lines[0]
-    for name in required:
-        if name not in header:
-            raise Refusal("%s has no column %s" % (path, name))
-    rows = []
-    for number, fields in enumerate(lines[1:], start=2):
-        if len(fields) != len(header):
-            raise Refusal("%s line %d has %d fields, the header %d" % (path, number, len(fields), len(header)))
-        row = dict(zip(header, fields))
+    `numeric` ("all" for every one) must hold numbers or nothing."""
+    header, rows = plot_tables.read_csv(path, required)
+    for line, row in enumerate(rows, start=2):
         for name in header:
             if numeric == "all" or name in numeric:
-                check_number(row[name], path, number, name)
-        rows.append(row)
+                check_number(row[name], path, line, name)
     return header, rows
 
 
 def check_number(text, path, line, column):
-    if text == "":
-        return
-    try:
-        value = float(text)
-    except ValueError:
-        raise Refusal("%s line %d: %s is not a number: %r" % (path, line, column, text))
-    if not math.isfinite(value):
-        raise Refusal("%s line %d: %s is not a finite number: %r" % (path, line, column, text))
+    if text != "":
+        plot_tables.number(text, path, line, column)
 
 
 def read_meta(path):
@@ -272,19 +231,11 @@ def draw(args):
 
 
 def main():
-    parser = Parser(description="Plots one run from the tables of exp-summary --csv.")
+    parser = plot_tables.parser(NAME, "Plots one run from the tables of exp-summary --csv.")
     parser.add_argument("dir", help="folder written by exp-summary --csv")
     parser.add_argument("--out", help="folder for the pictures (default: DIR)")
     parser.add_argument("--title", help="title of the overview (default: the input of the run)")
-    args = parser.parse_args()
-    try:
-        draw(args)
-    except Refusal as e:
-        sys.stderr.write("%s: %s\n" % (NAME, e))
-        sys.exit(1)
-    except Exception as e:  # a fault of ours or of matplotlib: still one line, not a traceback
-        sys.stderr.write("%s: failed: %s\n" % (NAME, " ".join(("%s: %s" % (type(e).__name__, e)).split())))
-        sys.exit(1)
+    plot_tables.run(NAME, draw, parser.parse_args())
 
 
 if __name__ == "__main__":

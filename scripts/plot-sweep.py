@@ -18,13 +18,12 @@ many. Ends with one line on standard error and exit status 1 when the table
 cannot be used.
 """
 
-import argparse
-import csv
-import math
 import os
 import statistics
-import sys
 from collections import defaultdict
+
+import plot_tables
+from plot_tables import Refusal
 
 NAME = "plot-sweep.py"
 # Columns that sweep.sh writes before the swept keys, and after them.
@@ -32,55 +31,15 @@ LEADING = ["program", "seed", "factor"]
 TRAILING = ["version", "args"]
 
 
-class Refusal(Exception):
-    """A reason the picture cannot be drawn, said in one line."""
-
-
-class Parser(argparse.ArgumentParser):
-    def error(self, message):
-        sys.stderr.write("%s: %s (see --help)\n" % (NAME, message))
-        sys.exit(2)
-
-
 def read_table(path):
-    try:
-        with open(path, newline="") as f:
-            text = f.read()
-    except OSError as e:
-        raise Refusal("cannot read %s: %s" % (path, e.strerror or e))
-    except UnicodeDecodeError:
-        raise Refusal("%s is not a text table" % path)
-    if not text.strip():
-        raise Refusal("%s is empty" % path)
-    if not text.endswith("\n"):
-        raise Refusal("%s is cut off: its last line has no end" % path)
-    try:
-        lines = list(csv.reader(text.splitlines(), strict=True))
-    except csv.Error as e:
-        raise Refusal("%s is not a CSV table: %s" % (path, e))
-    header = lines[0]
-    for name in LEADING + TRAILING:
-        if name not in header:
-            raise Refusal("%s has no column %s: is it a sweep.csv of scripts/sweep.sh?" % (path, name))
-    rows = []
-    for number, fields in enumerate(lines[1:], start=2):
-        if len(fields) != len(header):
-            raise Refusal("%s line %d has %d fields, the header %d" % (path, number, len(fields), len(header)))
-        rows.append(dict(zip(header, fields)))
+    header, rows = plot_tables.read_csv(path, LEADING + TRAILING, ": is it a sweep.csv of scripts/sweep.sh?")
     if not rows:
         raise Refusal("%s has no runs" % path)
     return header, rows
 
 
 def number(row, column, line, path):
-    text = row[column]
-    try:
-        value = float(text)
-    except ValueError:
-        raise Refusal("%s line %d: %s is not a number: %r" % (path, line, column, text))
-    if not math.isfinite(value):
-        raise Refusal("%s line %d: %s is not a finite number: %r" % (path, line, column, text))
-    return value
+    return plot_tables.number(row[column], path, line, column)
 
 
 def mean_sd(values):
@@ -237,22 +196,14 @@ def plot(args):
 
 
 def main():
-    parser = Parser(description="Plots one headline column of a sweep against a swept key.")
+    parser = plot_tables.parser(NAME, "Plots one headline column of a sweep against a swept key.")
     parser.add_argument("table", help="sweep.csv written by scripts/sweep.sh")
     parser.add_argument("--x", help="swept key for the horizontal axis (a -p key, or factor)")
     parser.add_argument("--y", default="active_rsvr->rsvr", help="headline column to compare")
     parser.add_argument("--logx", action="store_true", help="logarithmic horizontal axis")
     parser.add_argument("--logy", action="store_true", help="logarithmic vertical axis")
     parser.add_argument("--out", help="picture to write (default: beside the table)")
-    args = parser.parse_args()
-    try:
-        plot(args)
-    except Refusal as e:
-        sys.stderr.write("%s: %s\n" % (NAME, e))
-        sys.exit(1)
-    except Exception as e:  # a fault of ours or of matplotlib: still one line, not a traceback
-        sys.stderr.write("%s: failed: %s\n" % (NAME, " ".join(("%s: %s" % (type(e).__name__, e)).split())))
-        sys.exit(1)
+    plot_tables.run(NAME, plot, parser.parse_args())
 
 
 if __name__ == "__main__":
