@@ -21,7 +21,14 @@ int execNextTimePoint(EventQueue* q, double horizon) {
   for (Event& e : block) {
     Unit* u = e.unit;
     u->input += e.amount;
-    if (static_cast<double>(u->group->refractory) > e.time - u->lastSpike || e.amount == 0) drop(e);
+    if (static_cast<double>(u->group->refractory) > e.time - u->lastSpike || e.amount == 0) {
+      drop(e);
+    } else if (u->potential + u->input >= u->threshold) {
+      // It may fire (its potential only decays): the chains it would walk
+      // are fetched from here on.
+      __builtin_prefetch(u->postSynapses);
+      __builtin_prefetch(u->preSynapses);
+    }
   }
 
   // Pass 2: one update per unit, by its earliest surviving event; only the

@@ -20,8 +20,11 @@ int updateAndFireUnit(const Event* event, EventQueue* q) {
 
   // Closed-form leak over the whole time since the last update; the pending
   // input is added after the decay.
-  const double decay = decayFactor(-(event->time - u->lastUpdate) * static_cast<double>(u->leak));
-  const float potential = static_cast<float>(decay * static_cast<double>(old)) + u->input;
+  const double x = -(event->time - u->lastUpdate) * static_cast<double>(u->leak);
+  // A unit at rest decays to the same zero whatever the factor, as long as
+  // the factor is finite (exp(x) is for x <= 709): exp is skipped.
+  const float decayed = old == 0 && x <= 709.0 ? old : static_cast<float>(decayFactor(x) * static_cast<double>(old));
+  const float potential = decayed + u->input;
   u->potential = potential < 0 ? 0.0f : potential;
 
   int fired = 0;

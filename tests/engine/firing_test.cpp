@@ -58,6 +58,24 @@ TEST_F(Firing, leak_decays_in_closed_form_and_the_potential_never_goes_below_zer
   EXPECT_EQ(u->potential, 1.5f);
 }
 
+TEST_F(Firing, a_unit_at_rest_takes_its_input_exactly_unless_its_leak_factor_overflows) {
+  u->threshold = 10;
+  u->leak = 0.5f;
+  EXPECT_EQ(deliver(2, 0.75f), 0);  // from rest: the input itself
+  EXPECT_EQ(u->potential, 0.75f);
+  u->potential = -0.0f;  // a zero keeps its sign through the decay
+  u->input = -0.0f;
+  EXPECT_EQ(deliver(3, -0.0f), 0);
+  EXPECT_TRUE(std::signbit(u->potential));
+  // A negative leak over a long gap makes the factor infinite, and infinity
+  // times zero is not a number: even a unit at rest is poisoned, as it
+  // always was.
+  u->potential = 0;
+  u->leak = -1;
+  EXPECT_EQ(deliver(1000, 0.5f), 0);
+  EXPECT_TRUE(std::isnan(u->potential));
+}
+
 TEST_F(Firing, threshold_rises_only_through_a_synapse_from_an_excitatory_unit) {
   g->thrUpRate = 0.5f;
   g->thrCeiling = 3.0f;
