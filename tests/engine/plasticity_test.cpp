@@ -241,7 +241,9 @@ TEST_F(Plasticity, rate_factor_scales_switching_both_ways) {
 
 TEST_F(Plasticity, a_synapse_switched_by_hand_between_calls_is_seen_at_once) {
   Synapse* s = link(pre, post, 1, 1.0f);
+  // Only the hand switches may change the synapse, whatever the generator holds.
   pg->stdpRate = qg->stdpRate = 0;
+  pg->switchProb = qg->switchProb = 0;
   box.q->now = 1.0;
   tuneAndPropagate(pre, box.q);
   EXPECT_EQ(box.q->count, 0u);
