@@ -60,7 +60,7 @@ inline constexpr std::array<KindSpec, kKindCount> kKinds = {{
      10, false},
 }};
 
-constexpr const KindSpec& spec(Kind kind) { return kKinds[static_cast<std::size_t>(kind)]; }
+constexpr const KindSpec& kindSpec(Kind kind) { return kKinds[static_cast<std::size_t>(kind)]; }
 
 // The kind with this keyword; false when there is none.
 constexpr bool findKind(std::string_view keyword, Kind& out) {

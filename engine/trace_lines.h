@@ -25,8 +25,8 @@ constexpr std::size_t longestField(char type) {
 }
 
 constexpr std::size_t longestLine(Kind kind) {
-  std::size_t n = spec(kind).keyword.size() + 1;  // the newline
-  for (char type : spec(kind).pattern) n += 1 + longestField(type);
+  std::size_t n = kindSpec(kind).keyword.size() + 1;  // the newline
+  for (char type : kindSpec(kind).pattern) n += 1 + longestField(type);
   return n;
 }
 
@@ -51,13 +51,13 @@ char* field(Stream& s, char* at, Value value) {
 // not record that kind: then nothing is formatted at all.
 template <Kind K, class... Values>
 inline void line(Stream& s, Values... values) {
-  constexpr const KindSpec& kind = spec(K);
+  constexpr const KindSpec& kind = kindSpec(K);
   static_assert(sizeof...(Values) >= kind.minFields && sizeof...(Values) <= kind.pattern.size(),
                 "the fields of a line are those of its kind");
   if (!s.records(K)) return;
   char* at = Stream::textInto(s.room(detail::longestLine(K)), kind.keyword);
   [&]<std::size_t... I>(std::index_sequence<I...>) {
-    ((at = detail::field<spec(K).pattern[I]>(s, at, values)), ...);
+    ((at = detail::field<kindSpec(K).pattern[I]>(s, at, values)), ...);
   }(std::index_sequence_for<Values...>{});
   *at++ = '\n';
   s.done(at);

@@ -257,12 +257,12 @@ slurm_mem_ok() { [[ $1 =~ ^[0-9]+[KMGT]?$ ]]; }
 # Submits the given runs as one array job and the merge as a job that starts
 # when every task has ended, whatever their outcome.
 submit_slurm() {  # ARRAY_SPEC
-  local spec=$1 sb=$sweep_dir/slurm jid mid
+  local tasks=$1 sb=$sweep_dir/slurm jid mid
   local -a common=()
   [[ -n $slurm_partition ]] && common+=(--partition="$slurm_partition")
   # shellcheck disable=SC2206
   [[ -n $sbatch_args ]] && common+=($sbatch_args)
-  local -a run=(sbatch --parsable --job-name=sweep-runs --array="$spec${jobs:+%$jobs}"
+  local -a run=(sbatch --parsable --job-name=sweep-runs --array="$tasks${jobs:+%$jobs}"
                 --output="$sb/task-%a.log" --time="$slurm_time" --mem="$slurm_mem"
                 --cpus-per-task="$slurm_cpus" "${common[@]}" "$sb/run.sbatch")
   if ((dry)); then
@@ -284,7 +284,7 @@ submit_slurm() {  # ARRAY_SPEC
     { say "array job $jid submitted, but not its merge: merge by hand when it has ended: $self --merge $sweep_dir"; exit 1; }
   mid=${mid%%;*}
   echo "$jid $mid" >>"$sb/jobs.txt"
-  say "submitted runs $spec as Slurm job $jid (logs in $sb), and the merge as job $mid;"
+  say "submitted runs $tasks as Slurm job $jid (logs in $sb), and the merge as job $mid;"
   say "sweep.csv appears in $sweep_dir when it has run. Runs that fail: $self --rerun $sweep_dir"
 }
 
@@ -474,12 +474,12 @@ value_list() {  # WHAT LIST -> the values, one a line
 
 keys=()
 declare -A key_values=()
-for spec in "${param_specs[@]}"; do
-  [[ $spec == *=* ]] || die "-p takes KEY=VALUES, not $spec"
-  key=${spec%%=*}
-  [[ $key =~ ^[A-Za-z_][A-Za-z0-9_]*(\.[A-Za-z_][A-Za-z0-9_]*)?$ ]] || die "-p $spec: $key is not a settings key"
+for param in "${param_specs[@]}"; do
+  [[ $param == *=* ]] || die "-p takes KEY=VALUES, not $param"
+  key=${param%%=*}
+  [[ $key =~ ^[A-Za-z_][A-Za-z0-9_]*(\.[A-Za-z_][A-Za-z0-9_]*)?$ ]] || die "-p $param: $key is not a settings key"
   [[ -z ${key_values[$key]+x} ]] || die "-p: key $key is given twice"
-  key_values[$key]=$(value_list "-p $key" "${spec#*=}") || exit 2
+  key_values[$key]=$(value_list "-p $key" "${param#*=}") || exit 2
   keys+=("$key")
   for word in "${extra[@]}"; do
     [[ $word == "$key="* || $word == "--set=$key="* ]] && die "-p $key: the key is also set in -a"

@@ -34,7 +34,7 @@ bool findKind(const char* p, std::size_t n, Kind& out) {
   const KindsOfLength& candidates = kByLength[n];
   for (std::size_t i = 0; i < candidates.count; ++i) {
     // A loop over at most nine characters, inlined, beats a call of memcmp.
-    const char* k = trace::spec(candidates.kinds[i]).keyword.data();
+    const char* k = trace::kindSpec(candidates.kinds[i]).keyword.data();
     std::size_t j = 0;
     while (j < n && k[j] == p[j]) ++j;
     if (j == n) {
@@ -189,7 +189,7 @@ bool Decimal::toTime(Ticks& out) const {
   return true;
 }
 
-std::string_view kindName(Kind kind) { return trace::spec(kind).keyword; }
+std::string_view kindName(Kind kind) { return trace::kindSpec(kind).keyword; }
 
 bool parseTime(std::string_view text, Ticks& out) {
   if (text.empty()) return false;
@@ -200,7 +200,7 @@ bool parseTime(std::string_view text, Ticks& out) {
 }
 
 std::string_view fieldName(Kind kind, int field) {
-  const trace::KindSpec& s = trace::spec(kind);
+  const trace::KindSpec& s = trace::kindSpec(kind);
   if (field < 2 || static_cast<std::size_t>(field - 2) >= s.pattern.size()) return {};
   return s.fields[static_cast<std::size_t>(field - 2)];
 }
@@ -219,17 +219,17 @@ ParseResult parseLine(std::string_view line, TraceLine& out) {
     r.error = ParseError::unknownKind;
     return r;
   }
-  const trace::KindSpec& spec = trace::spec(r.kind);
+  const trace::KindSpec& form = trace::kindSpec(r.kind);
   out.kind = r.kind;
   p = wordEnd;
 
   int nReal = 0, nName = 0, nId = 0, nFlag = 0, nCount = 0;
   int field = 1;
-  for (char type : spec.pattern) {
+  for (char type : form.pattern) {
     ++field;
     if (p == e) {
       // Fields past the kind's fewest may be left out.
-      if (static_cast<std::size_t>(field - 2) >= spec.minFields) break;
+      if (static_cast<std::size_t>(field - 2) >= form.minFields) break;
       r.error = ParseError::tooFewFields;
       r.field = field;
       return r;
@@ -261,7 +261,7 @@ ParseResult parseLine(std::string_view line, TraceLine& out) {
     return r;
   }
   out.realCount = nReal;
-  out.hasTime = spec.timed && nReal > 0;
+  out.hasTime = form.timed && nReal > 0;
   if (out.hasTime && !out.real[0].toTime(out.time)) {
     r.error = ParseError::timeOutOfRange;
     r.field = 2;
@@ -277,11 +277,11 @@ std::string describe(const ParseResult& r) {
     case ParseError::unknownKind: return "unknown line kind";
     default: break;
   }
-  const trace::KindSpec& spec = trace::spec(r.kind);
-  std::string out(spec.keyword);
+  const trace::KindSpec& form = trace::kindSpec(r.kind);
+  std::string out(form.keyword);
   out += ": ";
   if (r.error == ParseError::tooManyFields) {
-    out += "more than " + std::to_string(spec.pattern.size() + 1) + " fields";
+    out += "more than " + std::to_string(form.pattern.size() + 1) + " fields";
     return out;
   }
   out += "field " + std::to_string(r.field);
