@@ -28,6 +28,8 @@ bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out
   // kinds recorded is left out, which changes nothing but the output.
   const trace::KindSet kinds = recordedKinds(options);
   out.record(kinds);
+  // The run's lines are formatted beside the simulation, on a core of their own.
+  out.formatOnThread();
   if (!options.traceless) {
     if (kinds & bit(Kind::spk)) q->spikeLog = &out;
     if (kinds & (bit(Kind::swon) | bit(Kind::swoff) | bit(Kind::nmp))) q->switchLog = &out;
@@ -50,6 +52,7 @@ bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out
     printSynapses(&out, n.rsvr);
     completed = !stopped();
   }
+  out.formatHere();
   if (stats) stats->events = q->added;
   // Events still pending, the last stimulus among them, are released undelivered.
   freeNetwork(n);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 #include <type_traits>
 #include <utility>
@@ -45,16 +46,83 @@ char* field(Stream& s, char* at, Value value) {
   }
 }
 
+// A queued line keeps each field as the value it is printed from: a real
+// as a double, an integer as a long long (the conversions field() makes),
+// a name as its length and its characters.
+constexpr std::size_t longestQueued(Kind kind) {
+  std::size_t n = sizeof(Stream::QueuedLine);
+  for (char type : kindSpec(kind).pattern) n += type == 's' ? 1 + kMaxNameLength : 8;
+  return n;
+}
+
+template <char Type, class Value>
+std::byte* queueField(std::byte* at, Value value) {
+  if constexpr (Type == 'f') {
+    const double v = static_cast<double>(value);
+    std::memcpy(at, &v, sizeof v);
+    return at + sizeof v;
+  } else if constexpr (Type == 's') {
+    const std::string_view v(value);
+    *at = static_cast<std::byte>(v.size());  // names are at most kMaxNameLength long
+    std::memcpy(at + 1, v.data(), v.size());
+    return at + 1 + v.size();
+  } else {
+    const long long v = static_cast<long long>(value);
+    std::memcpy(at, &v, sizeof v);
+    return at + sizeof v;
+  }
+}
+
+template <char Type>
+char* fieldFromQueue(Stream& s, char* out, const std::byte*& at) {
+  if constexpr (Type == 's') {
+    const auto n = static_cast<std::size_t>(*at);
+    const std::string_view v(reinterpret_cast<const char*>(at + 1), n);
+    at += 1 + n;
+    return field<Type>(s, out, v);
+  } else {
+    using Stored = std::conditional_t<Type == 'f', double, long long>;
+    Stored v;
+    std::memcpy(&v, at, sizeof v);
+    at += sizeof v;
+    return field<Type>(s, out, v);
+  }
+}
+
+// Formats a queued line of kind K with N fields; returns the end of its values.
+template <Kind K, std::size_t N>
+const std::byte* formatQueued(Stream& s, const std::byte* values) {
+  char* at = Stream::textInto(s.formatRoom(longestLine(K)), kindSpec(K).keyword);
+  [&]<std::size_t... I>(std::index_sequence<I...>) {
+    ((at = fieldFromQueue<kindSpec(K).pattern[I]>(s, at, values)), ...);
+  }(std::make_index_sequence<N>{});
+  *at++ = '\n';
+  s.done(at);
+  return values;
+}
+
 }  // namespace detail
 
 // Writes one line of kind K with the given fields, unless the stream does
-// not record that kind: then nothing is formatted at all.
+// not record that kind: then nothing is formatted at all. A stream that
+// formats on a thread of its own gets the values, to format later.
 template <Kind K, class... Values>
 inline void line(Stream& s, Values... values) {
   constexpr const KindSpec& kind = kindSpec(K);
   static_assert(sizeof...(Values) >= kind.minFields && sizeof...(Values) <= kind.pattern.size(),
                 "the fields of a line are those of its kind");
   if (!s.records(K)) return;
+  if (s.queues()) {
+    std::byte* at = s.queueRoom(detail::longestQueued(K));
+    const Stream::QueuedLine format = &detail::formatQueued<K, sizeof...(Values)>;
+    std::memcpy(at, &format, sizeof format);
+    at += sizeof format;
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+      ((at = detail::queueField<kindSpec(K).pattern[I]>(at, values)), ...);
+    }(std::index_sequence_for<Values...>{});
+    s.queued(at);
+    return;
+  }
   char* at = Stream::textInto(s.room(detail::longestLine(K)), kind.keyword);
   [&]<std::size_t... I>(std::index_sequence<I...>) {
     ((at = detail::field<kindSpec(K).pattern[I]>(s, at, values)), ...);

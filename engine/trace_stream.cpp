@@ -84,11 +84,13 @@ Stream::Stream(Sink* sink)
     : sink_(sink), buffer_(static_cast<char*>(allocMem(kBufferSize))), capacity_(kBufferSize) {}
 
 Stream::~Stream() {
+  formatHere();
   flush();
   std::free(buffer_);
 }
 
 Stream& Stream::text(std::string_view s) {
+  settle();
   if (s.size() > capacity_ - length_) {
     drain();
     if (s.size() > capacity_) {
@@ -168,9 +170,13 @@ void Stream::writeOut(const char* data, std::size_t size) {
   }
 }
 
-void Stream::flush() { drain(); }
+void Stream::flush() {
+  settle();
+  drain();
+}
 
 void Stream::close() {
+  formatHere();
   flush();
   if (owned_ && fd_ >= 0) {
     if (::close(fd_) != 0 && !error_) error_ = errno;

@@ -6,6 +6,7 @@
 // merged stream keeps the engine's own line order.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -40,17 +41,20 @@ class Stream {
   ~Stream();
 
   Stream& put(char c) {
+    settle();
     if (length_ == capacity_) drain();
     buffer_[length_++] = c;
     return *this;
   }
   Stream& text(std::string_view s);
   Stream& integer(long long value) {  // "%d"
+    settle();
     reserve(kLongestInteger);
     done(integerInto(buffer_ + length_, value));
     return *this;
   }
   Stream& fixed(double value) {  // "%f": fixed notation, six decimals
+    settle();
     reserve(kLongestFixed);
     done(fixedInto(buffer_ + length_, value));
     return *this;
@@ -64,6 +68,11 @@ class Stream {
   // "%f" of a double: up to 309 integer digits, sign, point and six decimals.
   static constexpr std::size_t kLongestFixed = 320;
   char* room(std::size_t n) {
+    settle();
+    return formatRoom(n);
+  }
+  // room() for the thread that formats queued lines (see below).
+  char* formatRoom(std::size_t n) {
     reserve(n);
     return buffer_ + length_;
   }
@@ -80,14 +89,40 @@ class Stream {
   void record(trace::KindSet kinds) { kinds_ = kinds; }
   bool records(trace::Kind kind) const { return (kinds_ & trace::bit(kind)) != 0; }
 
+  // From here until formatHere(), trace lines are queued as their values
+  // and turned into text by a thread of the stream's own, in the order they
+  // were written, while the caller goes on; anything else written to the
+  // stream first waits until the queue is empty. Formatting is most of the
+  // cost of writing a trace, and a second core would otherwise idle. With
+  // one core, or no thread to be had, lines are formatted in place as before.
+  void formatOnThread();
+  void formatHere();
+  bool queues() const { return queue_ != nullptr; }
+  // A queued line, as trace::line writes it: room for up to n bytes, then
+  // its end. A queued line starts with the function that formats it.
+  using QueuedLine = const std::byte* (*)(Stream& s, const std::byte* values);
+  std::byte* queueRoom(std::size_t n) {
+    if (static_cast<std::size_t>(queueEnd_ - queueAt_) < n) handOff();
+    return queueAt_;
+  }
+  void queued(std::byte* end) { queueAt_ = end; }
+
   void flush();
   // Flushes and, for an owned descriptor, closes it. Nothing may be written afterwards.
   void close();
   // The first write error (an errno value), or 0 when every write succeeded.
-  int error() const { return error_; }
+  int error() const { return error_.load(std::memory_order_relaxed); }
   bool isStandardOutput() const;
 
  private:
+  struct LineQueue;
+  // Waits until every queued line is text in the buffer.
+  void settle() {
+    if (queue_) waitForQueue();
+  }
+  void waitForQueue();
+  void handOff();
+
   void reserve(std::size_t n) {
     if (capacity_ - length_ < n) drain();
   }
@@ -102,7 +137,10 @@ class Stream {
   char* buffer_ = nullptr;
   std::size_t length_ = 0;
   std::size_t capacity_ = 0;
-  int error_ = 0;
+  std::atomic<int> error_ = 0;  // set by whichever thread writes
+  LineQueue* queue_ = nullptr;
+  std::byte* queueAt_ = nullptr;  // the end of the lines queued in the current block
+  std::byte* queueEnd_ = nullptr;
   // The last number written by fixed(), as bits, and its text: lines of one
   // instant repeat the same time, which is then copied instead of formatted.
   std::uint64_t lastFixedBits_ = 0;

@@ -12,11 +12,14 @@ namespace net1::testing {
 
 struct RunConditions {
   bool spikeLog = true, plasticityLog = true, switchLog = true, voltLog = true;
+  bool queued = false;  // lines formatted on the stream's own thread
+  int markEvery = 0;    // > 0: a line written directly to the stream every so many steps
 };
 
 struct RunResult {
   std::string trace;  // every line written to the streams that were set
   std::string state;  // every field of every record afterwards, exactly
+  bool queued = false;  // the lines were in fact formatted on a thread
 };
 
 inline void dumpState(std::string& out, const Sandbox& box) {
@@ -91,12 +94,16 @@ inline RunResult runRandomNetwork(unsigned seed, const RunConditions& when, int 
       }
     }
   }
+  if (when.queued) box.stream.formatOnThread();
   for (int step = 0; step < steps; ++step) {
+    if (when.markEvery > 0 && step % when.markEvery == 0) box.stream.text("mark ").integer(step).put('\n');
     runForward(box.q, 0.25 * static_cast<double>(rng() % 3));
     Group* g = groups[rng() % 3];
     addEvent(box.q, 0.0, uniform(-0.5, 2.0), unitById(g, static_cast<std::uint32_t>(rng() % g->units->count)), nullptr);
   }
   RunResult result;
+  result.queued = box.stream.queues();
+  box.stream.formatHere();
   result.trace = box.take();
   dumpState(result.state, box);
   return result;

@@ -186,6 +186,28 @@ TEST(trace_streams, an_absent_stream_silences_only_its_lines) {
   for (bool w : written) EXPECT_TRUE(w) << "some kind of line was never written";
 }
 
+// Lines formatted on the stream's thread come out as the same bytes, in the
+// same order, also among lines written directly and across many blocks.
+TEST(trace_streams, lines_formatted_on_a_thread_are_the_same_bytes_in_the_same_order) {
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    const int steps = seed == 1 ? 12000 : 400;  // the first one fills several blocks
+    RunConditions direct;
+    direct.markEvery = 37;
+    RunConditions queued = direct;
+    queued.queued = true;
+    const auto expected = runRandomNetwork(seed, direct, steps);
+    const auto run = runRandomNetwork(seed, queued, steps);
+    if (!run.queued) {
+      GTEST_SKIP() << "one core: lines are formatted in place";
+    }
+    EXPECT_EQ(run.state, expected.state) << "seed " << seed;
+    EXPECT_EQ(run.trace, expected.trace) << "seed " << seed;
+    if (seed == 1) {
+      EXPECT_GT(run.trace.size(), 4u << 18) << "too short to fill several blocks";
+    }
+  }
+}
+
 #if NET1_EDITION == 1
 TEST(trace_streams, edition_one_never_writes_threshold_decreases) {
   for (unsigned seed = 1; seed <= 4; ++seed) {
