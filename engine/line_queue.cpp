@@ -94,13 +94,16 @@ void Stream::handOff() {
 
 void Stream::waitForQueue() {
   LineQueue& q = *queue_;
+  // The thread itself never waits for its own queue (a fatal error while it
+  // writes reports on it).
+  if (std::this_thread::get_id() == q.thread.get_id()) return;
   if (queueAt_ != q.blocks[q.filling]) handOff();
   std::unique_lock lock(q.mutex);
   q.changed.wait(lock, [&q] { return q.handed == nullptr; });
 }
 
 void Stream::formatHere() {
-  if (!queue_) return;
+  if (!queue_ || std::this_thread::get_id() == queue_->thread.get_id()) return;
   waitForQueue();
   {
     std::lock_guard lock(queue_->mutex);
