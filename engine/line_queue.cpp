@@ -62,7 +62,6 @@ struct Stream::LineQueue {
 
 void Stream::formatOnThread() {
   if (queue_ || !secondCoreAvailable()) return;
-  settle();
   auto* queue = new LineQueue;
   queue->blocks[0] = static_cast<std::byte*>(allocMem(kBlockSize));
   queue->blocks[1] = static_cast<std::byte*>(allocMem(kBlockSize));
