@@ -43,6 +43,7 @@ struct Synapse {
   // Changed by switchSynapse alone.
   double lastSwitch = 0;    // time of the last switch on or off
   std::uint8_t active = 0;  // 1: switched on and transmitting
+  std::uint32_t made = 0;   // order of making, from 1: places it among equal delays
 };
 
 // An entry of a chain's list of switched-on synapses. The copy of the
@@ -55,7 +56,8 @@ struct ActiveSynapse {
 };
 
 // A unit's incoming or outgoing synapses in chain order: ascending delay,
-// equal delays newest first, a delay that is not a number last.
+// equal delays newest first, delays that are not a number last, oldest
+// first. The order follows from each synapse's delay and `made` alone.
 struct SynapseList {
   std::vector<Synapse*> all;
   // The switched-on ones among them, in the same order: what every walk

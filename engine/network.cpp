@@ -6,24 +6,23 @@
 namespace net1 {
 namespace {
 
-// Puts `s` into a chain in front of the first synapse whose delay is at
-// least its own: equal delays put the newest first, and a delay that
-// compares with nothing (NaN) goes to the end.
-void insertByDelay(SynapseList*& chain, Synapse* s) {
-  if (!chain) chain = allocRecord<SynapseList>();
-  auto at = std::find_if(chain->all.begin(), chain->all.end(), [s](const Synapse* o) { return o->delay >= s->delay; });
-  chain->all.insert(at, s);
+// Whether `a` comes before `b` in chain order.
+bool before(const Synapse* a, const Synapse* b) {
+  const bool aLast = a->delay != a->delay, bLast = b->delay != b->delay;
+  if (aLast || bLast) return !aLast || (bLast && a->made < b->made);
+  return a->delay < b->delay || (a->delay == b->delay && a->made > b->made);
 }
 
-// Where `s` is, or would be, in the chain's list of active synapses: the
-// number of active synapses before it. -1 when `s` is not in the chain.
-std::ptrdiff_t activePlace(const SynapseList* chain, const Synapse* s) {
-  std::ptrdiff_t place = 0;
-  for (const Synapse* other : chain->all) {
-    if (other == s) return place;
-    place += place < std::ssize(chain->active) && chain->active[place].synapse == other;
-  }
-  return -1;
+void insertInOrder(SynapseList*& chain, Synapse* s) {
+  if (!chain) chain = allocRecord<SynapseList>();
+  chain->all.insert(std::lower_bound(chain->all.begin(), chain->all.end(), s, before), s);
+}
+
+// A copy of a synapse has the same place in chain order as the synapse
+// itself, but it is not in the chain.
+bool inChain(const SynapseList* chain, const Synapse* s) {
+  auto at = std::lower_bound(chain->all.begin(), chain->all.end(), s, before);
+  return at != chain->all.end() && *at == s;
 }
 
 }  // namespace
@@ -73,8 +72,11 @@ void addSynapse(Unit* pre, Unit* post, float delay, float weight) {
   s->delay = delay;
   s->weight = weight;
   s->lastSwitch = static_cast<double>(randFloat(0.0f, 0.1f));
-  insertByDelay(pre->postSynapses, s);
-  insertByDelay(post->preSynapses, s);
+  static std::uint32_t made = 0;
+  if (made == UINT32_MAX) fatal("made too many synapses");
+  s->made = ++made;
+  insertInOrder(pre->postSynapses, s);
+  insertInOrder(post->preSynapses, s);
 #if NET1_EDITION == 2
   return s;
 #endif
@@ -84,18 +86,20 @@ void switchSynapse(Synapse* s, bool on, double time) {
   const bool changes = (s->active != 0) != on;
   s->active = on;
   s->lastSwitch = time;
-  // A copy of a synapse belongs to no chain: it keeps its state to itself.
-  const std::ptrdiff_t sent = s->pre && s->pre->postSynapses ? activePlace(s->pre->postSynapses, s) : -1;
-  if (sent < 0) return;
-  const std::ptrdiff_t received = activePlace(s->post->preSynapses, s);
-  for (auto [chain, place] : {std::pair{s->pre->postSynapses, sent}, std::pair{s->post->preSynapses, received}}) {
+  if ((!changes && !on) || !s->pre || !s->pre->postSynapses) return;
+  // Switching on needs proof that `s` is in its chains; an active one is
+  // found in their lists of active synapses.
+  if (changes && on && !inChain(s->pre->postSynapses, s)) return;
+  for (SynapseList* chain : {s->pre->postSynapses, s->post->preSynapses}) {
     std::vector<ActiveSynapse>& active = chain->active;
-    if (!changes) {
-      if (on) active[place].lastSwitch = time;
+    auto at = std::lower_bound(active.begin(), active.end(), s,
+                               [](const ActiveSynapse& entry, const Synapse* x) { return before(entry.synapse, x); });
+    if (at == active.end() || at->synapse != s) {
+      if (changes && on) active.insert(at, ActiveSynapse{s, time});
     } else if (on) {
-      active.insert(active.begin() + place, ActiveSynapse{s, time});
+      at->lastSwitch = time;
     } else {
-      active.erase(active.begin() + place);
+      active.erase(at);
     }
   }
 }

@@ -38,6 +38,7 @@ TEST(network, synapse_chains_sort_by_delay_with_equal_delays_newest_first) {
   link(pre, unitById(g, 4), 3.0f, 1.0f);
   link(pre, unitById(g, 1), std::nanf(""), 1.0f);  // compares with nothing: last
   link(pre, unitById(g, 2), 0.0f, 1.0f);           // the smallest delay first, even when it is added last
+  link(pre, unitById(g, 3), 5.0f, 1.0f);           // the largest delay still before the one that is not a number
   box.take();
   printSynapses(&box.stream, g);
   const std::string lines = box.take();
@@ -48,7 +49,8 @@ TEST(network, synapse_chains_sort_by_delay_with_equal_delays_newest_first) {
   EXPECT_LT(position("2", "1.000000"), position("3", "2.000000"));  // 3 came after 1 with the same delay
   EXPECT_LT(position("3", "2.000000"), position("1", "2.000000"));
   EXPECT_LT(position("1", "2.000000"), position("4", "3.000000"));
-  EXPECT_LT(position("4", "3.000000"), position("1", "nan"));
+  EXPECT_LT(position("4", "3.000000"), position("3", "5.000000"));
+  EXPECT_LT(position("3", "5.000000"), position("1", "nan"));
   EXPECT_NE(position("1", "nan"), std::string::npos);
 }
 
