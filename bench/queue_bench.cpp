@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "event_store.h"
 #include "net1.h"
 
 using namespace net1;
@@ -41,8 +42,34 @@ void hold(benchmark::State& state) {
   freeGroupUnitsAndPostSynapses(g);
 }
 
+// The same through the path a run takes: a whole time point at once, and
+// as many new events as it held.
+void holdTimePoints(benchmark::State& state) {
+  const auto pending = static_cast<std::size_t>(state.range(0));
+  Group* g = addGroup("g");
+  Unit* u = addUnit(g);
+  EventQueue* q = allocRecord<EventQueue>();
+  std::mt19937_64 rng(1);
+  std::exponential_distribution<double> exponential(1.0 / 3.0);
+  std::vector<double> delays(1 << 16);
+  for (double& d : delays) d = exponential(rng);
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < pending; ++i) addEvent(q, delays[next++ & 0xffff], 1.0f, u, nullptr);
+  std::size_t events = 0;
+  for (auto _ : state) {
+    const std::span<Event> block = takeTimePoint(q->pending, 1e300);
+    q->now = block.front().time;
+    for (std::size_t i = 0; i < block.size(); ++i) addEvent(q, delays[next++ & 0xffff], 1.0f, u, nullptr);
+    events += block.size();
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(events));
+  freeQueue(q);
+  freeGroupUnitsAndPostSynapses(g);
+}
+
 }  // namespace
 
 BENCHMARK(hold)->RangeMultiplier(10)->Range(1000, 1000000);
+BENCHMARK(holdTimePoints)->Arg(300)->Arg(3000)->Arg(30000);
 
 BENCHMARK_MAIN();
