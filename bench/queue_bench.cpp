@@ -14,57 +14,56 @@ using namespace net1;
 
 namespace {
 
-void hold(benchmark::State& state) {
-  const auto pending = static_cast<std::size_t>(state.range(0));
+// A queue holding `pending` events for one unit. Delays are drawn
+// beforehand, so that the loops time the queue alone.
+struct Held {
   Group* g = addGroup("g");
   Unit* u = addUnit(g);
   EventQueue* q = allocRecord<EventQueue>();
-  // Delays drawn beforehand, so that the loop times the queue alone.
-  std::mt19937_64 rng(1);
-  std::exponential_distribution<double> exponential(1.0 / 3.0);
-  std::vector<double> delays(1 << 16);
-  for (double& d : delays) d = exponential(rng);
+  std::vector<double> delays = std::vector<double>(1 << 16);
   std::size_t next = 0;
-  auto delay = [&] { return delays[next++ & (delays.size() - 1)]; };
+
+  explicit Held(std::size_t pending) {
+    std::mt19937_64 rng(1);
+    std::exponential_distribution<double> exponential(1.0 / 3.0);
+    for (double& d : delays) d = exponential(rng);
+    for (std::size_t i = 0; i < pending; ++i) addOne();
+  }
+  ~Held() {
+    freeQueue(q);
+    freeGroupUnitsAndPostSynapses(g);
+  }
+  void addOne() { addEvent(q, delays[next++ & (delays.size() - 1)], 1.0f, u, nullptr); }
+};
+
+void hold(benchmark::State& state) {
+  const auto pending = static_cast<std::size_t>(state.range(0));
+  Held held(pending);
   auto holdOnce = [&] {
-    const Event* e = earliestEvent(q);
-    q->now = e->time;
-    deleteEvent(e, q);
-    addEvent(q, delay(), 1.0f, u, nullptr);
+    const Event* e = earliestEvent(held.q);
+    held.q->now = e->time;
+    deleteEvent(e, held.q);
+    held.addOne();
   };
-  for (std::size_t i = 0; i < pending; ++i) addEvent(q, delay(), 1.0f, u, nullptr);
   // Untimed, until every event first put in has come out again: the queue
   // is then in the steady state that a long run sees.
   for (std::size_t i = 0; i < 4 * pending && pending <= 100000; ++i) holdOnce();
   for (auto _ : state) holdOnce();
   state.SetItemsProcessed(state.iterations());
-  freeQueue(q);
-  freeGroupUnitsAndPostSynapses(g);
 }
 
 // The same through the path a run takes: a whole time point at once, and
 // as many new events as it held.
 void holdTimePoints(benchmark::State& state) {
-  const auto pending = static_cast<std::size_t>(state.range(0));
-  Group* g = addGroup("g");
-  Unit* u = addUnit(g);
-  EventQueue* q = allocRecord<EventQueue>();
-  std::mt19937_64 rng(1);
-  std::exponential_distribution<double> exponential(1.0 / 3.0);
-  std::vector<double> delays(1 << 16);
-  for (double& d : delays) d = exponential(rng);
-  std::size_t next = 0;
-  for (std::size_t i = 0; i < pending; ++i) addEvent(q, delays[next++ & 0xffff], 1.0f, u, nullptr);
-  std::size_t events = 0;
+  Held held(static_cast<std::size_t>(state.range(0)));
+  std::int64_t events = 0;
   for (auto _ : state) {
-    const std::span<Event> block = takeTimePoint(q->pending, 1e300);
-    q->now = block.front().time;
-    for (std::size_t i = 0; i < block.size(); ++i) addEvent(q, delays[next++ & 0xffff], 1.0f, u, nullptr);
-    events += block.size();
+    const std::span<Event> block = takeTimePoint(held.q->pending, 1e300);
+    held.q->now = block.front().time;
+    for (std::size_t i = 0; i < block.size(); ++i) held.addOne();
+    events += static_cast<std::int64_t>(block.size());
   }
-  state.SetItemsProcessed(static_cast<std::int64_t>(events));
-  freeQueue(q);
-  freeGroupUnitsAndPostSynapses(g);
+  state.SetItemsProcessed(events);
 }
 
 }  // namespace
