@@ -68,7 +68,7 @@ struct EventStore {
   std::uint32_t freePlace = kNone;  // a chain of the free places of the pool
   std::vector<FarEvent> far;        // a heap, earliest on top
   std::uint64_t farAdded = 0;
-  std::vector<Event> block;         // the time point being executed
+  std::vector<Event> block = std::vector<Event>(1);  // the time point being executed; never empty
   std::vector<std::uint32_t> sorting;
 };
 
@@ -92,7 +92,10 @@ void toRing(EventStore* s, const Event& e, std::size_t slot) {
 }
 
 // Everything but the common case: events outside the ring, a full pool.
-[[gnu::noinline]] void storeElsewhere(EventStore* s, const Event& e) {
+// The event comes field by field, so that the usual path need not put it
+// in memory for this call.
+[[gnu::noinline]] void storeElsewhere(EventStore* s, double time, Unit* unit, Synapse* synapse, float amount) {
+  const Event e{time, unit, synapse, amount};
   if (e.time != e.time) return;  // a time that is not a number is never due
   const std::int64_t bucket = bucketOf(e.time);
   if (bucket <= s->current) {
@@ -107,21 +110,6 @@ void toRing(EventStore* s, const Event& e, std::size_t slot) {
     s->far.push_back(FarEvent{e.time, s->farAdded++, e});
     std::push_heap(s->far.begin(), s->far.end(), later);
   }
-}
-
-// The first bucket after `current` that holds events (the ring is not
-// empty). The bits of one word of `occupied` are 64 consecutive buckets.
-std::int64_t nextOccupied(const EventStore* s) {
-  const std::size_t start = slotOf(s->current + 1);
-  std::size_t word = start / 64;
-  std::uint64_t bits = s->occupied[word] & (~std::uint64_t{0} << (start % 64));
-  std::int64_t first = s->current + 1 - static_cast<std::int64_t>(start % 64);  // the bucket of bit 0
-  while (!bits) {
-    word = (word + 1) % s->occupied.size();
-    bits = s->occupied[word];
-    first += 64;
-  }
-  return first + __builtin_ctzll(bits);
 }
 
 // Sorts a chain of two or more events, newest first, into the empty run:
@@ -157,27 +145,49 @@ std::int64_t nextOccupied(const EventStore* s) {
   }
 }
 
-// Makes the next non-empty bucket the run (which is empty); false when
-// nothing is pending.
-bool advance(EventStore* s) {
-  if (s->inRing == 0 && s->far.empty()) return false;
-  const std::int64_t current = s->inRing > 0 ? nextOccupied(s) : bucketOf(s->far.front().time);
+void enterBucket(EventStore* s, std::int64_t current) {
   s->current = current;
   s->ringFrom = static_cast<double>(std::max<std::int64_t>(current + 1, 0));
   s->ringTo = static_cast<double>(current + kBuckets);
-  // Far events move into the ring as it reaches them, before any later
-  // event can join their bucket; those of `current` itself, when the ring
-  // was empty, go straight to the run.
-  while (!s->far.empty() && bucketOf(s->far.front().time) - current < kBuckets) {
+}
+
+// Far events move into the ring as it reaches them, before any later event
+// can join their bucket.
+[[gnu::noinline]] void moveFarEvents(EventStore* s) {
+  while (!s->far.empty() && bucketOf(s->far.front().time) - s->current < kBuckets) {
     std::pop_heap(s->far.begin(), s->far.end(), later);
-    storeElsewhere(s, s->far.back().event);
+    const Event& e = s->far.back().event;
+    storeElsewhere(s, e.time, e.unit, e.synapse, e.amount);
     s->far.pop_back();
   }
-  const std::size_t slot = slotOf(current);
+}
+
+// Makes the next non-empty bucket the run (which is empty); false when
+// nothing is pending. With the ring empty, the clock first moves to just
+// before the earliest far event, which brings that event into the ring.
+[[gnu::always_inline]] inline bool advance(EventStore* s) {
+  if (s->inRing == 0) {
+    if (s->far.empty()) return false;
+    enterBucket(s, bucketOf(s->far.front().time) - 1);
+    moveFarEvents(s);
+  }
+  // The bits of one word of `occupied` are 64 consecutive buckets.
+  const std::size_t start = slotOf(s->current + 1);
+  std::size_t word = start / 64;
+  std::uint64_t bits = s->occupied[word] & (~std::uint64_t{0} << (start % 64));
+  std::int64_t first = s->current + 1 - static_cast<std::int64_t>(start % 64);  // the bucket of bit 0
+  while (!bits) {
+    word = (word + 1) & (kBuckets / 64 - 1);
+    bits = s->occupied[word];
+    first += 64;
+  }
+  const int bit = __builtin_ctzll(bits);
+  s->occupied[word] &= ~(std::uint64_t{1} << bit);
+  const std::size_t slot = word * 64 + static_cast<std::size_t>(bit);
   const std::uint32_t chain = s->newest[slot];
-  if (chain == kNone) return true;
   s->newest[slot] = kNone;
-  s->occupied[slot / 64] &= ~(std::uint64_t{1} << (slot % 64));
+  enterBucket(s, first + bit);
+  if (!s->far.empty()) moveFarEvents(s);  // into later buckets only
   if (s->pool[chain].next == kNone) {  // the usual bucket: one event
     s->run = chain;
     --s->inRing;
@@ -205,7 +215,7 @@ void storeEvent(EventStore* s, const Event& e) {
     s->occupied[slot / 64] |= std::uint64_t{1} << (slot % 64);
     ++s->inRing;
   } else {
-    storeElsewhere(s, e);
+    storeElsewhere(s, e.time, e.unit, e.synapse, e.amount);
   }
 }
 
@@ -226,22 +236,23 @@ void dropEarliest(EventStore* s) {
 std::span<Event> takeTimePoint(EventStore* s, double horizon) {
   if (s->run == kNone && !advance(s)) return {};
   Stored* pool = s->pool.data();
-  std::uint32_t at = s->run;
-  const double now = pool[at].time;
+  const double now = pool[s->run].time;
   if (now >= horizon) return {};
-  std::uint32_t freePlace = s->freePlace;
-  std::size_t n = 0;
-  do {
-    if (n == s->block.size()) s->block.resize(2 * n + 1);
+  // Moves the run's first event into the block, and frees its place.
+  const auto take = [s, pool](std::size_t n) {
+    const std::uint32_t at = s->run;
     Stored& stored = pool[at];
-    s->block[n++] = Event{stored.time, stored.unit, stored.synapse, stored.amount};
-    const std::uint32_t following = stored.next;
-    stored.next = freePlace;
-    freePlace = at;
-    at = following;
-  } while (at != kNone && pool[at].time == now);
-  s->run = at;
-  s->freePlace = freePlace;
+    s->block[n] = Event{stored.time, stored.unit, stored.synapse, stored.amount};
+    s->run = stored.next;
+    stored.next = s->freePlace;
+    s->freePlace = at;
+  };
+  take(0);
+  std::size_t n = 1;
+  for (; s->run != kNone && pool[s->run].time == now; ++n) {  // rare: events that share their time
+    if (n == s->block.size()) s->block.resize(2 * n);
+    take(n);
+  }
   // The next bucket is found now rather than at the next call (events
   // added meanwhile to earlier buckets join the run), so that the unit of
   // the next event is fetched while this time point is worked on: units
