@@ -2,10 +2,14 @@
 
 namespace net1 {
 
+EventStore* pendingStore(EventQueue* q) {
+  if (!q->pending) q->pending = makeEventStore();
+  return q->pending;
+}
+
 void addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse) {
   if (!unit || !q) fatal("unit or q is NULL");
-  if (!q->pending) q->pending = makeEventStore();
-  storeEvent(q->pending, Event{delay + q->now, unit, synapse, amount});
+  storeEvent(pendingStore(q), Event{delay + q->now, unit, synapse, amount});
   ++q->count;
   ++q->added;
 }

@@ -12,6 +12,9 @@
 namespace net1 {
 
 EventStore* makeEventStore();
+// The queue's store, made on first use. The engine adds the events of a
+// spike through it directly (addEvent is the same for one event).
+EventStore* pendingStore(EventQueue* q);
 void freeEventStore(EventStore* store);
 void storeEvent(EventStore* store, const Event& event);
 // The earliest pending event, or null; valid until the store changes.

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "decay.h"
+#include "event_store.h"
 #include "net1.h"
 #include "trace_lines.h"
 
@@ -53,13 +54,20 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
   // search for a candidate is needed only when the draw succeeds.
   const bool switchOn = randProb(switchOnProbability(g, q));
 
-  // Active synapses carry the spike (with the weight from before the STDP
-  // change) and learn, in chain order.
+  // Active synapses carry the spike, in chain order, with the weights from
+  // before the STDP change; then they learn, in the same order. The events
+  // go straight into the store, which nothing else touches meanwhile.
+  EventStore* store = pendingStore(q);
   for (const ActiveSynapse& on : out->active) {
     Synapse* s = on.synapse;
-    Unit* post = s->post;
-    addEvent(q, static_cast<double>(s->delay), s->weight * sign, post, s);
-    if (stdp) {
+    storeEvent(store, Event{static_cast<double>(s->delay) + now, s->post, s, s->weight * sign});
+  }
+  q->count += static_cast<std::uint32_t>(out->active.size());
+  q->added += out->active.size();
+  if (stdp) {
+    for (const ActiveSynapse& on : out->active) {
+      Synapse* s = on.synapse;
+      const Unit* post = s->post;
       const float change = stdpChange(unit->excitatory ? -1.0 : 1.0, now - post->lastSpike, g->stdpRate);
       s->weight = clampWeight(s->weight + change, g);
       if (q->plasticityLog) {

@@ -59,6 +59,38 @@ TEST_F(Plasticity, worked_example_on_both_sides_of_a_spike) {
   EXPECT_EQ(box.take(), "ustdp 2.000000 pre 0 1 post 0 0.006065 1.006065\n");
 }
 
+// A spike sends one event per active synapse, in chain order, each with
+// its weight from before the spike's STDP change; the changes follow in the
+// same order, and the queue counts every event it was given.
+TEST_F(Plasticity, a_spike_sends_one_event_per_active_synapse_in_chain_order) {
+  Unit* a = unitById(qg, 1);
+  Unit* b = unitById(qg, 2);
+  on(link(pre, b, 2, 1.5f));
+  on(link(pre, a, 1, 1.0f));
+  link(pre, post, 0.5, 1.0f);  // switched off: carries nothing
+  for (Unit* u : {post, a, b}) u->lastSpike = 1.0;
+  box.q->now = 2.0;
+  const std::uint64_t added = box.q->added;
+  nextDrawFails();  // no switch-on
+  tuneAndPropagate(pre, box.q);
+  EXPECT_EQ(box.take(),
+            "dstdp 2.000000 pre 0 1 post 1 -0.003679 0.996321\n"
+            "dstdp 2.000000 pre 0 1 post 2 -0.003679 1.496321\n"
+            "nmp 2.000000 pre 0 1 0\n");
+  EXPECT_EQ(box.q->count, 2u);
+  EXPECT_EQ(box.q->added, added + 2);
+  const Event* first = earliestEvent(box.q);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->unit, a);
+  EXPECT_EQ(first->time, 3.0);
+  EXPECT_EQ(first->amount, 1.0f);
+  const Event* second = deleteEvent(first, box.q);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->unit, b);
+  EXPECT_EQ(second->time, 4.0);
+  EXPECT_EQ(second->amount, 1.5f);
+}
+
 TEST_F(Plasticity, inhibitory_pre_unit_turns_every_sign) {
   pre->excitatory = 0;
   Synapse* s = on(link(pre, post, 1, 1.0f));
