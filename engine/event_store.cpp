@@ -8,6 +8,7 @@
 #include "event_store.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace net1 {
 namespace {
@@ -27,6 +28,18 @@ std::int64_t bucketOf(double time) {
 }
 
 std::size_t slotOf(std::int64_t bucket) { return static_cast<std::size_t>(bucket) & (kBuckets - 1); }
+
+// The ring slot of an event at `time` when its bucket lies in the ring,
+// after bucket `current` (never negative) by less than kBuckets; kBuckets
+// otherwise. The bound comes first, so that the conversion is defined; it
+// truncates toward zero, which only differs from the floor for buckets
+// that are not after `current` either way.
+std::size_t ringSlot(std::int64_t current, double time) {
+  const double x = time * kPerUnit;
+  if (!(std::fabs(x) < 0x1p62)) return kBuckets;
+  const auto bucket = static_cast<std::int64_t>(x);
+  return static_cast<std::uint64_t>(bucket - current - 1) < kBuckets - 1 ? slotOf(bucket) : kBuckets;
+}
 
 // An event in the store, with the link of its chain in the room an Event
 // leaves at its end: one event, one half cache line.
@@ -58,9 +71,7 @@ struct EventStore {
   std::uint32_t run = kNone;
   std::int64_t current = 0;
   // Bucket b, for current < b < current + kBuckets, is ring slot
-  // slotOf(b): a chain, newest first. Times t with ringFrom <= t * 1024 <
-  // ringTo belong to it (none below 0).
-  double ringFrom = 1, ringTo = kBuckets;
+  // slotOf(b): a chain, newest first.
   std::vector<std::uint32_t> newest = std::vector<std::uint32_t>(kBuckets, kNone);
   std::vector<std::uint64_t> occupied = std::vector<std::uint64_t>(kBuckets / 64);  // a bit per non-empty slot
   std::size_t inRing = 0;
@@ -145,12 +156,6 @@ void toRing(EventStore* s, const Event& e, std::size_t slot) {
   }
 }
 
-void enterBucket(EventStore* s, std::int64_t current) {
-  s->current = current;
-  s->ringFrom = static_cast<double>(std::max<std::int64_t>(current + 1, 0));
-  s->ringTo = static_cast<double>(current + kBuckets);
-}
-
 // Far events move into the ring as it reaches them, before any later event
 // can join their bucket.
 [[gnu::noinline]] void moveFarEvents(EventStore* s) {
@@ -168,7 +173,7 @@ void enterBucket(EventStore* s, std::int64_t current) {
 [[gnu::always_inline]] inline bool advance(EventStore* s) {
   if (s->inRing == 0) {
     if (s->far.empty()) return false;
-    enterBucket(s, bucketOf(s->far.front().time) - 1);
+    s->current = bucketOf(s->far.front().time) - 1;
     moveFarEvents(s);
   }
   // The bits of one word of `occupied` are 64 consecutive buckets.
@@ -186,7 +191,7 @@ void enterBucket(EventStore* s, std::int64_t current) {
   const std::size_t slot = word * 64 + static_cast<std::size_t>(bit);
   const std::uint32_t chain = s->newest[slot];
   s->newest[slot] = kNone;
-  enterBucket(s, first + bit);
+  s->current = first + bit;
   if (!s->far.empty()) moveFarEvents(s);  // into later buckets only
   if (s->pool[chain].next == kNone) {  // the usual bucket: one event
     s->run = chain;
@@ -204,10 +209,9 @@ EventStore* makeEventStore() { return new EventStore; }
 void freeEventStore(EventStore* store) { delete store; }
 
 void storeEvent(EventStore* s, const Event& e) {
-  const double x = e.time * kPerUnit;
+  const std::size_t slot = ringSlot(s->current, e.time);
   const std::uint32_t at = s->freePlace;
-  if (x >= s->ringFrom && x < s->ringTo && at != kNone) {
-    const std::size_t slot = slotOf(static_cast<std::int64_t>(x));  // x >= 0: truncation is floor
+  if (slot < kBuckets && at != kNone) {
     Stored& stored = s->pool[at];
     s->freePlace = stored.next;
     stored = Stored{e.time, e.unit, e.synapse, e.amount, s->newest[slot]};
