@@ -1,5 +1,9 @@
 // Executing time points: the three passes over the events of an instant,
 // and the update of a unit by its event, inline in them.
+#if defined(__SSE__)
+#include <immintrin.h>
+#endif
+
 #include "decay.h"
 #include "event_store.h"
 #include "trace_lines.h"
@@ -50,6 +54,17 @@ bool adapts(const Event* event, const Group* g) {
   g->voltChangeSum += u->potential - old;
 }
 
+// `x < 0 ? 0 : x` (so -0 and NaN stay as they are), without a branch:
+// whether input drives a unit below zero is not predictable. maxss
+// returns its second operand unless the first is greater.
+inline float zeroIfNegative(float x) {
+#if defined(__SSE__)
+  return _mm_cvtss_f32(_mm_max_ss(_mm_setzero_ps(), _mm_set_ss(x)));
+#else
+  return x < 0 ? 0.0f : x;
+#endif
+}
+
 // Inline in every pass: nearly every event makes an update.
 [[gnu::always_inline]] inline int update(const Event* event, EventQueue* q) {
   Unit* u = event->unit;
@@ -63,7 +78,7 @@ bool adapts(const Event* event, const Group* g) {
   // the factor is finite (exp(x) is for x <= 709): exp is skipped.
   const float decayed = old == 0 && x <= 709.0 ? old : static_cast<float>(decayFactor(x) * static_cast<double>(old));
   const float potential = decayed + u->input;
-  u->potential = potential < 0 ? 0.0f : potential;
+  u->potential = zeroIfNegative(potential);
 
   const int fired = u->potential >= u->threshold;
   if (fired) {
