@@ -181,6 +181,14 @@ void toRing(EventStore* s, const Event& e, std::size_t slot) {
   std::size_t word = start / 64;
   std::uint64_t bits = s->occupied[word] & (~std::uint64_t{0} << (start % 64));
   std::int64_t first = s->current + 1 - static_cast<std::int64_t>(start % 64);  // the bucket of bit 0
+  // About one time in three the next bucket lies beyond this word, and
+  // which time cannot be predicted: the next word is taken instead without
+  // a branch. Only longer gaps loop.
+  const std::size_t after = (word + 1) & (kBuckets / 64 - 1);
+  const std::uint64_t past = bits == 0 ? ~std::uint64_t{0} : 0;  // all ones when this word is empty
+  word += (after - word) & past;
+  first += 64 & past;
+  bits |= s->occupied[after] & past;
   while (!bits) {
     word = (word + 1) & (kBuckets / 64 - 1);
     bits = s->occupied[word];
