@@ -38,6 +38,33 @@ float switchOffProbability(const Group* g, const EventQueue* q) {
 #endif
 }
 
+// The switch-off candidate: the active synapse switched most recently,
+// the first in chain order among equals and never one last switched at
+// time 0 or before, whose pre unit's group switches. The latest switch is
+// found first, reading no synapse and without a branch, since where the
+// maximum moves is not predictable; only when its group does not switch,
+// which is rare, is the list searched again.
+Synapse* switchOffCandidate(const std::vector<ActiveSynapse>& active) {
+  std::size_t latest = active.size();
+  double best = 0.0;
+  for (std::size_t i = 0; i < active.size(); ++i) {
+    const bool later = active[i].lastSwitch > best;
+    best = later ? active[i].lastSwitch : best;
+    latest = later ? i : latest;
+  }
+  if (latest == active.size()) return nullptr;
+  if (active[latest].synapse->pre->group->switching) return active[latest].synapse;
+  Synapse* candidate = nullptr;
+  best = 0.0;
+  for (const ActiveSynapse& on : active) {
+    if (on.lastSwitch > best && on.synapse->pre->group->switching) {
+      candidate = on.synapse;
+      best = on.lastSwitch;
+    }
+  }
+  return candidate;
+}
+
 }  // namespace
 
 int tuneAndPropagate(Unit* unit, EventQueue* q) {
@@ -109,23 +136,10 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   if (!unit || !unit->preSynapses) return 0;
   const double now = q->now;
   const bool stdp = unit->group->stdpRate > 0;
-
-  // The switch-off candidate is the active synapse switched most recently
-  // (the first in chain order among equals) whose pre unit's group switches.
-  Synapse* candidate = nullptr;
-  double best = 0.0;
   const SynapseList* in = unit->preSynapses;
   if (stdp) {
     for (const ActiveSynapse& on : in->active) __builtin_prefetch(on.synapse);  // all at once, not one after the other
-  }
-  for (const ActiveSynapse& on : in->active) {
-    // The synapse itself is read only when its switch time beats the best
-    // so far, unless it learns.
-    if (on.lastSwitch > best && on.synapse->pre->group->switching) {
-      candidate = on.synapse;
-      best = on.lastSwitch;
-    }
-    if (stdp) {
+    for (const ActiveSynapse& on : in->active) {
       Synapse* s = on.synapse;
       const Unit* pre = s->pre;
       const Group* pg = pre->group;
@@ -137,6 +151,8 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
       }
     }
   }
+
+  Synapse* candidate = switchOffCandidate(in->active);
   if (!candidate) return 1;
 
   // Only a pre unit that has not propagated since it was last marked can
