@@ -8,6 +8,10 @@
 namespace net1 {
 namespace {
 
+// The sign of an STDP change by the pre unit's kind, looked up rather
+// than branched on: which kind a synapse's pre unit is is not predictable.
+constexpr double kSign[2] = {-1.0, 1.0};
+
 // One STDP step on a synapse's weight: the change is formed in double
 // precision and rounded once, the sum and the clamp are single precision,
 // and the upper bound is tested first.
@@ -143,7 +147,7 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
       Synapse* s = on.synapse;
       const Unit* pre = s->pre;
       const Group* pg = pre->group;
-      const float change = stdpChange(pre->excitatory ? 1.0 : -1.0, now - pre->lastSpike, pg->stdpRate);
+      const float change = stdpChange(kSign[pre->excitatory != 0], now - pre->lastSpike, pg->stdpRate);
       s->weight = clampWeight(s->weight + change, pg);
       if (q->plasticityLog) {
         trace::line<trace::Kind::ustdp>(*q->plasticityLog, now, pg->name, pre->id, pre->excitatory,
