@@ -72,6 +72,40 @@ TEST_F(event_queue, far_near_and_past_events_keep_one_order) {
   EXPECT_EQ(drain(), (std::vector<int>{4, 6, 7, 2, 0, 3, 1, 5}));
 }
 
+// Pairs of events whose times lie from one to thousands of 1/1024 time
+// units apart, across the words of the store's occupancy bits and past the
+// end of its ring, added in no order: each is found next, however far
+// away. An event added between the two of a pair, once the first is out,
+// comes before the second.
+TEST_F(event_queue, finds_the_next_event_across_any_gap) {
+  std::vector<double> times;  // pairs within one 1/1024 of a unit
+  double t = 0.25 / 1024;
+  for (int round = 0; round < 4; ++round) {
+    for (int gap : {1, 2, 63, 64, 65, 127, 128, 129, 191, 192, 1000, 20000}) {
+      t += gap / 1024.0;
+      times.push_back(t);
+      times.push_back(t + 0.5 / 1024);
+    }
+  }
+  std::vector<std::size_t> adding(times.size());
+  for (std::size_t i = 0; i < adding.size(); ++i) adding[i] = i;
+  std::shuffle(adding.begin(), adding.end(), std::mt19937(3));
+  for (std::size_t i : adding) addEvent(q, times[i], static_cast<float>(i), unit, nullptr);
+  std::vector<int> expected, order;
+  for (std::size_t i = 0; i < times.size(); ++i) {
+    expected.push_back(static_cast<int>(i));
+    if (i % 2 == 0) expected.push_back(-1);
+  }
+  for (const Event* e = earliestEvent(q); e; e = deleteEvent(e, q)) {
+    order.push_back(static_cast<int>(e->amount));
+    if (e->amount >= 0 && static_cast<int>(e->amount) % 2 == 0) {
+      q->now = e->time;
+      addEvent(q, 0.25 / 1024, -1.0f, unit, nullptr);
+    }
+  }
+  EXPECT_EQ(order, expected);
+}
+
 TEST_F(event_queue, delete_takes_only_the_earliest) {
   add(1);
   add(2);
