@@ -1,6 +1,6 @@
 #include "event_store.h"
 
-namespace net1 {
+namespace net1::NET1_EDITION_NAMESPACE {
 
 EventStore* pendingStore(EventQueue* q) {
   if (!q->pending) q->pending = makeEventStore();
@@ -30,4 +30,4 @@ int freeQueue(EventQueue* q) {
   return 1;
 }
 
-}  // namespace net1
+}  // namespace net1::NET1_EDITION_NAMESPACE

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace net1 {
+namespace net1::NET1_EDITION_NAMESPACE {
 namespace {
 
 constexpr std::int64_t kBuckets = 65536;  // a power of two: slot = bucket & (kBuckets - 1)
@@ -273,4 +273,4 @@ std::span<Event> takeTimePoint(EventStore* s, double horizon) {
   return std::span<Event>(s->block.data(), n);
 }
 
-}  // namespace net1
+}  // namespace net1::NET1_EDITION_NAMESPACE

@@ -9,7 +9,7 @@
 
 #include "net1.h"
 
-namespace net1 {
+namespace net1::NET1_EDITION_NAMESPACE {
 
 EventStore* makeEventStore();
 // The queue's store, made on first use. The engine adds the events of a
@@ -25,4 +25,4 @@ void dropEarliest(EventStore* store);
 // next call.
 std::span<Event> takeTimePoint(EventStore* store, double horizon);
 
-}  // namespace net1
+}  // namespace net1::NET1_EDITION_NAMESPACE

@@ -14,7 +14,7 @@
 #include <system_error>
 #include <thread>
 
-#include "net1.h"
+#include "core.h"
 #include "trace_stream.h"
 
 namespace net1 {

@@ -5,7 +5,8 @@
 #include <new>
 #include <utility>
 
-#include "net1.h"
+#include "core.h"
+#include "trace_stream.h"
 
 namespace net1 {
 

@@ -2,10 +2,12 @@
 // units joined by delayed synapses, the event queue that carries spikes
 // between them, and the operations that build, run, report and free it.
 //
-// The engine comes in two editions from one source, chosen by the build
-// setting NET1_EDITION (1 or 2). Edition 2 adds the queue's rateFactor,
-// the sub-threshold threshold decrease and returns the new synapse from
-// addSynapse.
+// The engine comes in two editions, two builds of the same sources that
+// can stand side by side in one program (edition.h): each build's records
+// and operations live in a namespace of its own, net1::ed1 or net1::ed2,
+// and a source that includes this header sees the edition it was built
+// for (NET1_EDITION). Memory, fatal errors, the generator and the trace
+// streams are shared by both.
 //
 // Records live inside their owners and are freed with them: a group holds
 // its units side by side and the synapses that leave them, a unit its two
@@ -20,20 +22,18 @@
 #include <new>
 #include <vector>
 
+#include "core.h"
+#include "edition.h"
+#include "group_parameters.h"
 #include "trace_stream.h"
 
-#if !defined(NET1_EDITION) || (NET1_EDITION != 1 && NET1_EDITION != 2)
-#error "NET1_EDITION must be defined as 1 or 2 by the build"
-#endif
-
 namespace net1 {
+
+inline namespace NET1_EDITION_NAMESPACE {
 
 struct Group;
 struct Unit;
 struct EventStore;
-
-inline constexpr int kMaxUnitsPerGroup = 5000;
-inline constexpr std::size_t kMaxGroupName = trace::kMaxNameLength;
 
 struct Synapse {
   Unit* pre = nullptr;
@@ -85,25 +85,15 @@ struct Unit {
 
 // A group's units, side by side in the order they were made.
 struct UnitList {
-  std::uint32_t count = 0;  // units made; also the id the next one gets
-  Unit* byId = nullptr;     // room for kMaxUnitsPerGroup units; byId[i] has id i
+  std::uint32_t count = 0;     // units made; also the id the next one gets
+  std::uint32_t capacity = 0;  // the most the group can hold, set by addGroup
+  Unit* byId = nullptr;        // room for `capacity` units; byId[i] has id i
 };
 
-struct Group {
-  float switchProb = 0;    // base probability of every switching draw
-  float stdpRate = 0;      // STDP amplitude; > 0 enables STDP
-  float thrUpRate = 0;     // threshold adaptation rate; > 0 enables adaptation
-  float thrDownScale = 0;  // edition 2: factor on thrUpRate for the decrease
-  float voltInputSum = 0;  // input summed over the current voltage window
-  float voltChangeSum = 0; // potential change summed over the current window
-  float refractory = 0;    // refractory period after a spike
-  float thrFloor = 0;      // edition 2: target of the threshold decrease
-  float thrCeiling = 0;    // target of the threshold increase
-  float weightMin = 0;     // STDP clamp, lower bound
-  float weightMax = 0;     // STDP clamp, upper bound
-  double nextVoltTime = 0; // end of the current voltage window
-  double voltPeriod = 0;   // voltage window length; > 0 enables voltage lines
-  std::uint8_t switching = 0;  // 1: synapses leaving this group's units switch
+// The parameters (group_parameters.h), then what the run keeps per group.
+struct Group : GroupParameters {
+  float voltInputSum = 0;   // input summed over the current voltage window
+  float voltChangeSum = 0;  // potential change summed over the current window
   char name[kMaxGroupName + 1] = {};
   UnitList* units = nullptr;
   // Every synapse that leaves a unit of this group, in the order made; a
@@ -130,9 +120,7 @@ struct Event {
 struct EventQueue {
   std::uint32_t count = 0;  // pending events, printed in every "spk" line
   double now = 0;           // current simulated time
-#if NET1_EDITION == 2
-  float rateFactor = 0;     // scales switch-on up and switch-off down
-#endif
+  float rateFactor = 0;     // edition 2: scales switch-on up and switch-off down
   Stream* spikeLog = nullptr;       // "spk"
   Stream* plasticityLog = nullptr;  // "uthr", "dthr", "ustdp", "dstdp"
   Stream* switchLog = nullptr;      // "swon", "swoff", "nmp"
@@ -141,67 +129,72 @@ struct EventQueue {
   EventStore* pending = nullptr;    // made by the first addEvent
 };
 
-// Memory. Every record starts all zero; allocation failure is fatal.
-void* allocMem(std::size_t size);
-template <class T>
-T* allocRecord() {
-  return new (allocMem(sizeof(T))) T{};
-}
-template <class T>
-void freeRecord(T* record) {
-  record->~T();
-  std::free(record);
-}
-
-// Fatal error: the fixed message on standard output (after everything
-// written so far) and on standard error, then exit status 1.
-[[noreturn, gnu::cold]] void fatal(const char* message);
-// A program's last word before a fatal error is reported: `hook` is called
-// once with the message, before it is printed, so that the program can
-// write out what it still holds and note why its run ended.
-void setFatalHook(void (*hook)(const char* message));
-
-// The process-wide 15-bit generator behind every random draw (values 0 to
-// 32767), so that runs repeat exactly on every platform.
-void seedRandom(std::uint32_t seed);
-int nextRandom();
-std::uint8_t randProb(float p);
-float randFloat(float lo, float hi);
-
-// Network construction and teardown. A synapse's delay must not be
-// negative. A delay of zero delivers in the same instant, in a time point
-// of its own right after the spike's; a delay that is not a number never
-// delivers.
-Group* addGroup(const char* name);
+// Network construction and teardown.
+//
+// addGroup makes an empty group with room for `capacity` units (at most
+// kMaxGroupCapacity) and a copy of `name` (at most 70 characters, or null
+// for none); it returns the group.
+Group* addGroup(const char* name, std::uint32_t capacity = kMaxUnitsPerGroup);
+// addUnit makes the group's next unit, id count, all zero, and returns it;
+// a group that is full is a fatal error.
 Unit* addUnit(Group* group);
-#if NET1_EDITION == 2
+// addSynapse makes a synapse from pre to post, switched off, with a last
+// switch time drawn from 0 to 0.1, and puts it in place in both units'
+// chains; it returns it, or null (and draws nothing) when pre is post. A
+// delay must not be negative. A delay of zero delivers in the same instant,
+// in a time point of its own right after the spike's; a delay that is not
+// a number never delivers.
 Synapse* addSynapse(Unit* pre, Unit* post, float delay, float weight);
-#else
-void addSynapse(Unit* pre, Unit* post, float delay, float weight);
-#endif
+// appendSynapse is addSynapse for large builds, switched on when `on` (at
+// its drawn last switch time): it puts the synapse at the end of both
+// chains, to be sorted once by orderChains instead of inserted in order.
+// Until orderChains has been called on the groups of both units, their
+// chains may be given to nothing but appendSynapse.
+Synapse* appendSynapse(Unit* pre, Unit* post, float delay, float weight, bool on);
+// orderChains puts the incoming and outgoing chains of every unit of the
+// group in chain order and makes their lists of switched-on synapses.
+void orderChains(Group* group);
 // Switches a synapse on or off, at `time`; the one writer of its `active`
 // and `lastSwitch`. Setting the state it already has just sets the time.
 void switchSynapse(Synapse* s, bool on, double time);
+// Free a chain header (its synapses belong to their pre unit's group), and
+// a group with its units and the synapses that leave them; 1 when done, 0
+// for null. After one group is freed, the others may only be freed.
 int freePostSynapses(SynapseList* header);
 int freeGroupUnitsAndPostSynapses(Group* group);
 
-// Event queue.
+// Event queue. A queue is allocRecord<EventQueue>(); streams that are
+// null silence their lines.
+//
+// addEvent queues input of `amount` to `unit` at now + delay, carried by
+// `synapse` or by none (a stimulus).
 void addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse);
 // The next event to be processed, or null; valid until the queue changes.
 const Event* earliestEvent(EventQueue* q);
 // Removes `event`, which must be the earliest, and returns the one after it.
 const Event* deleteEvent(const Event* event, EventQueue* q);
+// Frees the queue with the events still in it, undelivered; 1, or 0 for null.
 int freeQueue(EventQueue* q);
 
 // Running.
+//
+// execNextTimePoint executes every event at the earliest pending time, if
+// that lies before `horizon`: 1 when it did, 0 when there was none.
 int execNextTimePoint(EventQueue* q, double horizon);
+// runUntil executes every event before `horizon` and sets the clock to it;
+// runForward is runUntil(q, interval + now). Both return the new time.
+double runUntil(EventQueue* q, double horizon);
 double runForward(EventQueue* q, double interval);
+// The steps of a time point, for tests: the update of the event's unit (1
+// when it fired), the plasticity of a unit that fired, and its propagation.
 int updateAndFireUnit(const Event* event, EventQueue* q);
 int updatePreSynapses(Unit* unit, EventQueue* q);
 int tuneAndPropagate(Unit* unit, EventQueue* q);
 
-// Final report.
+// Final report: a "unit" line per unit of the group, or a "syn" line per
+// synapse leaving them, newest unit first; 1, or 0 for a null argument.
 int printUnits(Stream* stream, Group* group);
 int printSynapses(Stream* stream, Group* group);
 
+}  // namespace NET1_EDITION_NAMESPACE
 }  // namespace net1

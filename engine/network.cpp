@@ -3,7 +3,7 @@
 
 #include "net1.h"
 
-namespace net1 {
+namespace net1::NET1_EDITION_NAMESPACE {
 namespace {
 
 // Whether `a` comes before `b` in chain order.
@@ -27,15 +27,17 @@ bool inChain(const SynapseList* chain, const Synapse* s) {
 
 }  // namespace
 
-Group* addGroup(const char* name) {
+Group* addGroup(const char* name, std::uint32_t capacity) {
   if (name && std::strlen(name) > kMaxGroupName) {
     fatal("group name is longer than 70 characters");
   }
+  if (capacity > kMaxGroupCapacity) fatal("group capacity is above 1000000 units");
   Group* group = allocRecord<Group>();
   group->units = allocRecord<UnitList>();
   // Room for every unit the group may get, so that units never move; pages
   // that no unit reaches are never touched.
-  group->units->byId = static_cast<Unit*>(allocMem(kMaxUnitsPerGroup * sizeof(Unit)));
+  group->units->capacity = capacity;
+  group->units->byId = static_cast<Unit*>(allocMem(std::max<std::size_t>(capacity, 1) * sizeof(Unit)));
   if (name) std::strcpy(group->name, name);
   return group;
 }
@@ -43,7 +45,7 @@ Group* addGroup(const char* name) {
 Unit* addUnit(Group* group) {
   if (!group) fatal("group is NULL");
   const std::uint32_t id = group->units->count;
-  if (id > kMaxUnitsPerGroup - 1) fatal("added too many units to group");
+  if (id >= group->units->capacity) fatal("added too many units to group");
   Unit* unit = new (&group->units->byId[id]) Unit{};
   unit->id = static_cast<std::int32_t>(id);
   unit->group = group;
@@ -51,21 +53,14 @@ Unit* addUnit(Group* group) {
   return unit;
 }
 
-#if NET1_EDITION == 2
-Synapse* addSynapse(Unit* pre, Unit* post, float delay, float weight) {
-#else
-void addSynapse(Unit* pre, Unit* post, float delay, float weight) {
-#endif
+namespace {
+
+// A new synapse, in neither chain yet; null when pre is post.
+Synapse* makeSynapse(Unit* pre, Unit* post, float delay, float weight) {
   if (!pre || !post) fatal("preUnit or postUnit == NULL");
   // A negative delay would deliver before the spike, and time never runs back.
   if (delay < 0) fatal("synapse delay is negative");
-  if (pre == post) {
-#if NET1_EDITION == 2
-    return nullptr;
-#else
-    return;
-#endif
-  }
+  if (pre == post) return nullptr;
   Synapse* s = &pre->group->synapses.emplace_back();
   s->pre = pre;
   s->post = post;
@@ -75,11 +70,69 @@ void addSynapse(Unit* pre, Unit* post, float delay, float weight) {
   static std::uint32_t made = 0;
   if (made == UINT32_MAX) fatal("made too many synapses");
   s->made = ++made;
+  return s;
+}
+
+SynapseList& chain(SynapseList*& header) {
+  if (!header) header = allocRecord<SynapseList>();
+  return *header;
+}
+
+// A chain's synapses by their place in chain order, read once: sorting
+// through the pointers would reach every synapse again at each comparison.
+struct ChainKey {
+  float delay;
+  std::uint32_t made;
+  Synapse* synapse;
+};
+bool before(const ChainKey& a, const ChainKey& b) {
+  const bool aLast = a.delay != a.delay, bLast = b.delay != b.delay;
+  if (aLast || bLast) return !aLast || (bLast && a.made < b.made);
+  return a.delay < b.delay || (a.delay == b.delay && a.made > b.made);
+}
+
+void order(SynapseList* chain, std::vector<ChainKey>& keys) {
+  if (!chain) return;
+  keys.clear();
+  for (Synapse* s : chain->all) keys.push_back(ChainKey{s->delay, s->made, s});
+  std::sort(keys.begin(), keys.end(), [](const ChainKey& a, const ChainKey& b) { return before(a, b); });
+  chain->all.clear();
+  chain->all.shrink_to_fit();  // built by appending: no room to spare
+  chain->all.reserve(keys.size());
+  chain->active.clear();
+  for (const ChainKey& k : keys) {
+    chain->all.push_back(k.synapse);
+    if (k.synapse->active) chain->active.push_back(ActiveSynapse{k.synapse, k.synapse->lastSwitch});
+  }
+  chain->active.shrink_to_fit();
+}
+
+}  // namespace
+
+Synapse* addSynapse(Unit* pre, Unit* post, float delay, float weight) {
+  Synapse* s = makeSynapse(pre, post, delay, weight);
+  if (!s) return nullptr;
   insertInOrder(pre->postSynapses, s);
   insertInOrder(post->preSynapses, s);
-#if NET1_EDITION == 2
   return s;
-#endif
+}
+
+Synapse* appendSynapse(Unit* pre, Unit* post, float delay, float weight, bool on) {
+  Synapse* s = makeSynapse(pre, post, delay, weight);
+  if (!s) return nullptr;
+  s->active = on ? 1 : 0;
+  chain(pre->postSynapses).all.push_back(s);
+  chain(post->preSynapses).all.push_back(s);
+  return s;
+}
+
+void orderChains(Group* group) {
+  std::vector<ChainKey> keys;
+  for (std::uint32_t id = 0; id < group->units->count; ++id) {
+    Unit& unit = group->units->byId[id];
+    order(unit.preSynapses, keys);
+    order(unit.postSynapses, keys);
+  }
 }
 
 void switchSynapse(Synapse* s, bool on, double time) {
@@ -123,4 +176,4 @@ int freeGroupUnitsAndPostSynapses(Group* group) {
   return 1;
 }
 
-}  // namespace net1
+}  // namespace net1::NET1_EDITION_NAMESPACE

@@ -5,7 +5,7 @@
 #include "net1.h"
 #include "trace_lines.h"
 
-namespace net1 {
+namespace net1::NET1_EDITION_NAMESPACE {
 namespace {
 
 // The sign of an STDP change by the pre unit's kind, looked up rather
@@ -25,21 +25,15 @@ float clampWeight(float w, const Group* bounds) {
 }
 
 float switchOnProbability(const Group* g, const EventQueue* q) {
-#if NET1_EDITION == 2
-  return g->switchProb * q->rateFactor;
-#else
-  (void)q;
+  if constexpr (kEdition2) return g->switchProb * q->rateFactor;
   return g->switchProb;
-#endif
 }
 
 float switchOffProbability(const Group* g, const EventQueue* q) {
-#if NET1_EDITION == 2
-  return static_cast<float>((1.0 / static_cast<double>(q->rateFactor)) * static_cast<double>(g->switchProb));
-#else
-  (void)q;
+  if constexpr (kEdition2) {
+    return static_cast<float>((1.0 / static_cast<double>(q->rateFactor)) * static_cast<double>(g->switchProb));
+  }
   return g->switchProb;
-#endif
 }
 
 // The switch-off candidate: the active synapse switched most recently,
@@ -174,4 +168,4 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   return 1;
 }
 
-}  // namespace net1
+}  // namespace net1::NET1_EDITION_NAMESPACE

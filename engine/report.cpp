@@ -1,7 +1,7 @@
 #include "net1.h"
 #include "trace_lines.h"
 
-namespace net1 {
+namespace net1::NET1_EDITION_NAMESPACE {
 namespace {
 
 struct ChainTotals {
@@ -49,4 +49,4 @@ int printSynapses(Stream* stream, Group* group) {
   return 1;
 }
 
-}  // namespace net1
+}  // namespace net1::NET1_EDITION_NAMESPACE

@@ -8,7 +8,7 @@
 #include "event_store.h"
 #include "trace_lines.h"
 
-namespace net1 {
+namespace net1::NET1_EDITION_NAMESPACE {
 namespace {
 
 // Only input through a synapse from an excitatory unit adapts a threshold.
@@ -83,16 +83,15 @@ inline float zeroIfNegative(float x) {
   const int fired = u->potential >= u->threshold;
   if (fired) {
     fire(event, u, g, q);
-  }
-#if NET1_EDITION == 2
-  else if (adapts(event, g)) {
-    const float rate = g->thrUpRate * g->thrDownScale;
-    u->threshold = u->threshold + rate * (g->thrFloor - u->threshold);
-    if (q->plasticityLog) {
-      trace::line<trace::Kind::dthr>(*q->plasticityLog, q->now, g->name, u->id, u->excitatory, rate, u->threshold);
+  } else if constexpr (kEdition2) {
+    if (adapts(event, g)) {
+      const float rate = g->thrUpRate * g->thrDownScale;
+      u->threshold = u->threshold + rate * (g->thrFloor - u->threshold);
+      if (q->plasticityLog) {
+        trace::line<trace::Kind::dthr>(*q->plasticityLog, q->now, g->name, u->id, u->excitatory, rate, u->threshold);
+      }
     }
   }
-#endif
   if (g->voltPeriod > 0) sumVoltage(u, g, old, q);
 
   u->input = 0;
@@ -168,9 +167,8 @@ int execNextTimePoint(EventQueue* q, double horizon) {
   return q->pending && executeNext(q, q->pending, horizon);
 }
 
-double runForward(EventQueue* q, double interval) {
+double runUntil(EventQueue* q, double horizon) {
   if (!q) fatal("event queue is NULL");
-  const double horizon = interval + q->now;
   // Only executing events adds events: without a store there are none.
   if (EventStore* store = q->pending) {
     while (executeNext(q, store, horizon)) {
@@ -180,4 +178,9 @@ double runForward(EventQueue* q, double interval) {
   return horizon;
 }
 
-}  // namespace net1
+double runForward(EventQueue* q, double interval) {
+  if (!q) fatal("event queue is NULL");
+  return runUntil(q, interval + q->now);
+}
+
+}  // namespace net1::NET1_EDITION_NAMESPACE

@@ -1,6 +1,6 @@
 #include "trace_stream.h"
 
-#include "net1.h"
+#include "core.h"
 
 #include <unistd.h>
 

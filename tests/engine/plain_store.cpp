@@ -7,7 +7,7 @@
 
 #include "event_store.h"
 
-namespace net1 {
+namespace net1::NET1_EDITION_NAMESPACE {
 
 struct EventStore {
   struct Node {
@@ -71,4 +71,4 @@ std::span<Event> takeTimePoint(EventStore* s, double horizon) {
   return s->block;
 }
 
-}  // namespace net1
+}  // namespace net1::NET1_EDITION_NAMESPACE

@@ -9,21 +9,7 @@
 
 namespace net1::testing {
 
-// addSynapse returns the synapse in edition 2 only; in edition 1 the new
-// synapse is the newest of its delay in the outgoing chain, so the first.
-inline Synapse* link(Unit* pre, Unit* post, float delay, float weight) {
-#if NET1_EDITION == 2
-  return addSynapse(pre, post, delay, weight);
-#else
-  addSynapse(pre, post, delay, weight);
-  if (pre == post) return nullptr;
-  if (delay != delay) return pre->postSynapses->all.back();  // not a number: the newest goes last
-  for (Synapse* s : pre->postSynapses->all) {
-    if (s->delay >= delay) return s;
-  }
-  return nullptr;
-#endif
-}
+inline Synapse* link(Unit* pre, Unit* post, float delay, float weight) { return addSynapse(pre, post, delay, weight); }
 
 // Switches a synapse on as a driver does when it builds a network,
 // keeping its drawn last switch time.
@@ -41,9 +27,7 @@ struct Sandbox {
   Sandbox() {
     q = allocRecord<EventQueue>();
     q->spikeLog = q->plasticityLog = q->switchLog = q->voltLog = &stream;
-#if NET1_EDITION == 2
     q->rateFactor = 1.0f;
-#endif
   }
   ~Sandbox() {
     for (Group* g : groups) freeGroupUnitsAndPostSynapses(g);
