@@ -2,7 +2,7 @@
 // reports on standard error how long it took and how many events it
 // processed; the output goes to standard output as the program's would.
 //
-//   exp-bench-edN PROGRAM [--traceless] [--steps N]
+//   exp-bench PROGRAM [--traceless] [--steps N]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "experiment.h"
+#include "experiments.h"
 
 using namespace net1;
 using namespace net1::drivers;
@@ -19,30 +20,30 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s PROGRAM [--traceless] [--steps N]\n", argv[0]);
     return 2;
   }
-  const ProgramSettings* p = findProgram(argv[1]);
-  if (!p || p->edition != NET1_EDITION) {
-    std::fprintf(stderr, "%s: %s is not a program of this edition\n", argv[0], argv[1]);
+  const Experiment* e = findExperiment(argv[1]);
+  if (!e) {
+    std::fprintf(stderr, "%s: %s is not an experiment\n", argv[0], argv[1]);
     return 2;
   }
-  ProgramSettings settings = *p;
-  if (settings.edition == 2) settings.rateFactor = 1.0f;
+  Description d = experimentDescription(*e);
+  if (d.run.edition == 2) d.run.rateFactor = 1.0f;
   Options options;
   for (int i = 2; i < argc; ++i) {
     if (std::strcmp(argv[i], "--traceless") == 0) {
       options.traceless = true;
     } else if (std::strcmp(argv[i], "--steps") == 0 && i + 1 < argc) {
-      settings.steps = std::atol(argv[++i]);
+      d.run.steps = std::atol(argv[++i]);
     } else {
       std::fprintf(stderr, "%s: unknown argument %s\n", argv[0], argv[i]);
       return 2;
     }
   }
-  seedRandom(1);
+  seedRandom(1, d.run.generator);
   RunStats stats;
   const auto start = std::chrono::steady_clock::now();
   Stream* out = standardOutput();
   RunWatch watch;
-  const bool ok = runExperiment(settings, options, *out, watch, &stats);
+  const bool ok = runDescription(d, options, *out, watch, &stats);
   out->flush();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::fprintf(stderr, "%s%s: %.2f s, %llu events, %.1f million events/s\n", argv[1],

@@ -11,52 +11,30 @@
 #include <string>
 
 #include "build_info.h"
+#include "description_file.h"
 #include "outputs.h"
-#include "params.h"
 #include "progress.h"
 #include "run_record.h"
 
 namespace net1::drivers {
 
-bool runExperiment(const ProgramSettings& p, const Options& options, Stream& out, RunWatch& watch, RunStats* stats) {
-  using trace::bit;
-  using trace::Kind;
-  Network n = buildNetwork(p);
-
-  EventQueue* q = allocRecord<EventQueue>();
-  // Kinds not recorded are not even formatted; a stream with none of its
-  // kinds recorded is left out, which changes nothing but the output.
-  const trace::KindSet kinds = recordedKinds(options);
-  out.record(kinds);
-  // The run's lines are formatted beside the simulation, on a core of their own.
-  out.formatOnThread();
-  if (!options.traceless) {
-    if (kinds & bit(Kind::spk)) q->spikeLog = &out;
-    if (kinds & (bit(Kind::swon) | bit(Kind::swoff) | bit(Kind::nmp))) q->switchLog = &out;
-    if (options.tracePlasticity) q->plasticityLog = &out;
-    if (options.traceVolt) q->voltLog = &out;
-  }
-#if NET1_EDITION == 2
-  // Without a factor the settings make it moot; 1 is neutral anyway.
-  q->rateFactor = p.rateFactor.value_or(1.0f);
-#endif
+bool runDescription(const Description& d, const Options& options, Stream& out, RunWatch& watch, RunStats* stats) {
+  TraceRouting routing;
+  routing.kinds = recordedKinds(options);
+  routing.plasticity = options.tracePlasticity;
+  routing.volt = options.traceVolt;
+  routing.traceless = options.traceless;
+  std::unique_ptr<Simulation> sim = makeSimulation(d, out, routing, watch.stop);
+  if (!sim) return false;  // stopped while it was being built
 
   auto stopped = [&] { return watch.stop && *watch.stop; };
-  bool completed = !stopped() && stimulate(p, n, q, out, watch);
-  if (watch.progress) watch.progress->finish(watch.stepsDone, q->now);
+  bool completed = !stopped() && sim->run(d.run.steps, watch);
+  if (watch.progress) watch.progress->finish(watch.stepsDone, sim->now());
   if (completed) {
-    printUnits(&out, n.sorc);
-    printUnits(&out, n.rsvr);
-    printUnits(&out, n.sink);
-    printSynapses(&out, n.sorc);
-    printSynapses(&out, n.rsvr);
+    sim->report();
     completed = !stopped();
   }
-  out.formatHere();
-  if (stats) stats->events = q->added;
-  // Events still pending, the last stimulus among them, are released undelivered.
-  freeNetwork(n);
-  freeQueue(q);
+  if (stats) stats->events = sim->eventsAdded();
   return completed;
 }
 
@@ -158,11 +136,11 @@ const char* signalName(int s) {
 
 int run(const std::string& program, const CommandLine& command, int argc, char** argv, std::uint32_t seed) {
   const Options& options = command.options;
-  const ProgramSettings& p = command.settings;
+  const Description& d = command.description;
 
   std::unique_ptr<RunRecord> record;
   if (!options.meta.empty()) {
-    record = std::make_unique<RunRecord>(command, argc, argv, seed);
+    record = std::make_unique<RunRecord>(program, command, argc, argv, seed);
     if (!record->open(options.meta)) {
       std::fprintf(stderr, "%s: %s\n", program.c_str(), record->error().c_str());
       return 1;
@@ -200,9 +178,9 @@ int run(const std::string& program, const CommandLine& command, int argc, char**
 
   std::unique_ptr<Progress> progress;
   if (options.progressSeconds > 0) {
-    progress = std::make_unique<Progress>(program, p.steps, options.progressSeconds);
+    progress = std::make_unique<Progress>(program, d.run.steps, options.progressSeconds);
   } else if (Progress::wanted()) {
-    progress = std::make_unique<Progress>(program, p.steps);
+    progress = std::make_unique<Progress>(program, d.run.steps);
   }
   watch.progress = progress.get();
 
@@ -210,7 +188,7 @@ int run(const std::string& program, const CommandLine& command, int argc, char**
   // here, while the outputs and the record are still there to clean up.
   bool completed = false;
   try {
-    completed = runExperiment(p, options, outputs.stream(), watch);
+    completed = runDescription(d, options, outputs.stream(), watch);
   } catch (const std::bad_alloc&) {
     fatal("\nbad calloc");
   }
@@ -240,26 +218,28 @@ int run(const std::string& program, const CommandLine& command, int argc, char**
 
 int runProgram(std::string_view name, int argc, char** argv) {
   const std::string program(name);
-  const ProgramSettings* row = findProgram(name);
-  if (!row || row->edition != NET1_EDITION) {
-    std::fprintf(stderr, "%s: no such experiment in engine edition %d\n", program.c_str(), NET1_EDITION);
+  const std::optional<Program> found = findProgramNamed(name);
+  if (!found) {
+    std::fprintf(stderr, "%s: no such experiment\n", program.c_str());
     return 1;
   }
   CommandLine command;
   try {
-    command = parseCommandLine(*row, argc, argv);
+    command = parseCommandLine(*found, argc, argv);
   } catch (const UsageError& e) {
     std::fprintf(stderr, "%s: %s\n", program.c_str(), e.what());
     return 2;
   }
   switch (command.kind) {
     case CommandLine::Help:
-      return printText(program, usageText(*row));
+      return printText(program, usageText(*found));
     case CommandLine::Version:
       return printText(program, program + " " + buildVersion() + "\nbuilt from commit " + buildCommit() + "\n");
-    case CommandLine::PrintParams:
-      return printText(program, settingsToml(command.settings, *row,
-                                             program + " " + buildVersion() + ": the settings of a run"));
+    case CommandLine::PrintParams: {
+      const std::string title = program + " " + buildVersion() + ": the description of a run" +
+                                (command.baseName == program ? "" : ", from " + command.baseName);
+      return printText(program, descriptionToml(command.description, command.base, command.baseName, title));
+    }
     case CommandLine::Run:
       break;
   }
@@ -268,7 +248,7 @@ int runProgram(std::string_view name, int argc, char** argv) {
   // A clock seed is printed as well, so that any run can be repeated.
   const std::uint32_t seed = command.options.seed.value_or(static_cast<std::uint32_t>(std::time(nullptr)));
   std::fprintf(stderr, "seed %u\n", seed);
-  seedRandom(seed);
+  seedRandom(seed, command.description.run.generator);
   return run(program, command, argc, argv, seed);
 }
 

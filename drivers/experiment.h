@@ -1,43 +1,16 @@
-// The experiment skeleton shared by every program: seed, build the
-// three-layer network, stimulate it, switch plasticity off part-way, report
-// and free.
+// The skeleton shared by every program: read the command line and the
+// description, seed, build the network, stimulate it, switch plasticity off
+// part-way, report and free, and write the outputs and the run record.
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 #include <string_view>
 
-#include "net1.h"
+#include "description.h"
 #include "options.h"
-#include "settings.h"
+#include "simulation.h"
 
 namespace net1::drivers {
-
-class Progress;
-
-struct Network {
-  Group* sorc = nullptr;  // the input units
-  Group* rsvr = nullptr;  // the reservoir
-  Group* sink = nullptr;  // the output units
-};
-
-// Groups, units and random connections, drawing from the generator in the
-// fixed order that makes a run repeatable from its seed and settings.
-Network buildNetwork(const ProgramSettings& program);
-void freeNetwork(Network& network);
-
-// What follows a run from outside it: progress, a request to stop (set by a
-// signal), and how far it got.
-struct RunWatch {
-  Progress* progress = nullptr;
-  const volatile std::sig_atomic_t* stop = nullptr;
-  long stepsDone = 0;
-};
-
-// The stimulation loop: `program.steps` steps, with the switch-off where the
-// program has one. Returns false when the run stopped early: writing the
-// output failed, or a stop was asked for.
-bool stimulate(const ProgramSettings& program, const Network& network, EventQueue* q, Stream& out, RunWatch& watch);
 
 // What a run did, for benchmarks.
 struct RunStats {
@@ -46,10 +19,10 @@ struct RunStats {
 
 // Everything after seeding, writing to `out`: build, run, report, free.
 // Returns false when the run stopped early.
-bool runExperiment(const ProgramSettings& program, const Options& options, Stream& out, RunWatch& watch,
-                   RunStats* stats = nullptr);
+bool runDescription(const Description& d, const Options& options, Stream& out, RunWatch& watch,
+                    RunStats* stats = nullptr);
 
-// A program's main: command line, settings, seed, run, outputs, exit status.
+// A program's main: command line, description, seed, run, outputs, exit status.
 int programMain(std::string_view name, int argc, char** argv);
 
 }  // namespace net1::drivers

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cctype>
 #include <cmath>
@@ -7,8 +9,9 @@
 #include <cstring>
 #include <string_view>
 
-#include "params.h"
-#include "setting_keys.h"
+#include "build_info.h"
+#include "description_checks.h"
+#include "description_file.h"
 
 namespace net1::drivers {
 namespace {
@@ -19,8 +22,6 @@ using trace::bit;
 constexpr trace::KindSet kPlasticityKinds = bit(Kind::uthr) | bit(Kind::dthr) | bit(Kind::ustdp) | bit(Kind::dstdp);
 constexpr trace::KindSet kAlwaysWritten = bit(Kind::spk) | bit(Kind::swon) | bit(Kind::swoff) | bit(Kind::nmp) |
                                           bit(Kind::swofftime) | bit(Kind::unit) | bit(Kind::syn);
-
-bool hasFactor(const ProgramSettings& p) { return p.edition == 2; }
 
 // The smallest magnitude that rounds to infinity in single precision:
 // FLT_MAX and half a unit in its last place.
@@ -57,17 +58,17 @@ struct Assignment {
 
 // Notes for standard error about options that the settings make moot.
 void addNotes(const CommandLine& c, std::vector<std::string>& notes) {
-  const ProgramSettings& p = c.settings;
-  // A program's own settings never hold a factor: one that is set was given.
-  if (p.rateFactor && !factorCanMatter(p)) {
+  const Description& d = c.description;
+  // A description's own settings never hold a factor where it is moot.
+  if (d.run.rateFactor && !factorCanMatter(d)) {
     notes.push_back("the switch-rate factor cannot change this run: no group has a switchProb above 0 and switching on");
   }
   const trace::KindSet kinds = recordedKinds(c.options);
   bool adapts = false, stdp = false, volt = false;
-  for (const GroupSettings* g : {&p.sorc, &p.rsvr, &p.sink}) {
-    adapts = adapts || g->thrUpRate > 0;
-    stdp = stdp || g->stdpRate > 0;
-    volt = volt || g->voltPeriod > 0;
+  for (const GroupSpec& g : d.groups) {
+    adapts = adapts || g.parameters.thrUpRate > 0;
+    stdp = stdp || g.parameters.stdpRate > 0;
+    volt = volt || g.parameters.voltPeriod > 0;
   }
   if ((kinds & (bit(Kind::uthr) | bit(Kind::dthr))) && !adapts && c.options.tracePlasticity) {
     notes.push_back("no \"uthr\" or \"dthr\" lines: every group's thrUpRate is 0");
@@ -77,6 +78,11 @@ void addNotes(const CommandLine& c, std::vector<std::string>& notes) {
   }
   if ((kinds & bit(Kind::volt)) && !volt && c.options.traceVolt) {
     notes.push_back("no \"volt\" lines: every group's voltPeriod is 0");
+  }
+  for (std::string& note : descriptionNotes(d)) notes.push_back(std::move(note));
+  if (c.rerun && c.rerun->commit != buildCommit()) {
+    notes.push_back("the run record " + c.rerun->path + " was made by the build of commit " + c.rerun->commit +
+                    ", this is " + buildCommit() + ": the run may differ");
   }
 }
 
@@ -160,11 +166,25 @@ std::optional<trace::KindSet> parseKinds(std::string_view list) {
   }
 }
 
-std::string usageText(const ProgramSettings& p) {
+std::optional<Program> findProgramNamed(std::string_view name) {
+  if (name == "net1") return Program{name, nullptr};
+  if (const Experiment* e = findExperiment(name)) return Program{e->name, e};
+  return std::nullopt;
+}
+
+std::string usageText(const Program& p) {
   std::string name(p.name);
-  std::string text = "Usage: " + name + (hasFactor(p) ? " [FACTOR]" : "") + " [OPTION]...\n";
-  text += "Runs the " + name + " experiment and writes its trace and final report to standard output.\n\n";
-  if (hasFactor(p)) {
+  std::string text;
+  if (p.experiment) {
+    text = "Usage: " + name + (p.takesFactor() ? " [FACTOR]" : "") + " [OPTION]...\n";
+    text += "Runs the " + name + " experiment and writes its trace and final report to standard output.\n\n";
+  } else {
+    text = "Usage: net1 FILE [OPTION]...\n";
+    text += "Runs the network description FILE (or the experiment of that name, e.g. exp-poisson) and writes\n"
+            "its trace and final report to standard output. net1 --params RECORD.json reruns a run\n"
+            "from its --meta record.\n\n";
+  }
+  if (p.takesFactor()) {
     text +=
         "  FACTOR            switch-rate factor, a non-negative decimal number (1 = no bias), the\n"
         "                    setting rateFactor; required where it can change the run\n";
@@ -173,24 +193,24 @@ std::string usageText(const ProgramSettings& p) {
       "  --seed N          seed the generator with N (0 to 4294967295) instead of the clock\n"
       "  --steps N         run N stimulation steps (--set steps=N); fewer make a trial run\n"
       "  --set KEY=VALUE   change one setting (repeatable); --print-params lists every key\n"
-      "  --params FILE     read settings from a TOML file, as --print-params writes it\n"
-      "  --print-params    print the run's complete settings as such a file, and exit\n"
+      "  --params FILE     read settings from a TOML file, a whole description, or a run record\n"
+      "  --print-params    print the run's complete description, and exit\n"
       "  --trace LIST      also write these lines, comma separated: plasticity, volt\n"
       "  --record KINDS    write only these kinds of line, comma separated: spk, swon, swoff,\n"
       "                    nmp, swofftime, report, uthr, dthr, ustdp, dstdp, volt, plasticity\n"
       "  -o, --output FILE write the trace to FILE (repeatable; - is standard output); a name\n"
       "                    ending in .zst is compressed; FILE appears only when the run completed\n"
-      "  --meta FILE       write a record of the run (settings, seed, outcome) as JSON\n"
+      "  --meta FILE       write a record of the run (description, seed, outcome) as JSON\n"
       "  --progress SECS   a progress line on standard error every SECS seconds\n"
       "  -h, --help        print this text\n"
       "  --version         print the program's name and version\n\n"
-      "Settings apply in this order: the program's own, --params files, then --steps, --set\n"
+      "Settings apply in this order: the description, --params files, then --steps, --set\n"
       "and FACTOR as given. The seed used is printed on standard error as \"seed N\".\n"
       "Exit status: 0 completed, 1 fatal error or failed output, 2 usage error.\n";
   return text;
 }
 
-CommandLine parseCommandLine(const ProgramSettings& program, int argc, const char* const* argv) {
+CommandLine parseCommandLine(const Program& program, int argc, const char* const* argv) {
   CommandLine result;
   Options& options = result.options;
 
@@ -214,10 +234,11 @@ CommandLine parseCommandLine(const ProgramSettings& program, int argc, const cha
   repeatable(app.add_option("--params", paramsFiles));
   repeatable(app.add_option("-o,--output", options.outputs));
   std::vector<std::string> sets, stepsTexts;
-  std::string factor;
+  std::string factor, file;
   CLI::Option* setOption = repeatable(app.add_option("--set", sets));
   CLI::Option* stepsOption = repeatable(app.add_option("--steps", stepsTexts));
-  CLI::Option* factorOption = hasFactor(program) ? app.add_option("factor", factor) : nullptr;
+  CLI::Option* factorOption = program.takesFactor() ? app.add_option("factor", factor) : nullptr;
+  if (!program.experiment) app.add_option("file", file);
 
   std::vector<std::string> args;
   for (int i = argc - 1; i > 0; --i) args.emplace_back(argv[i]);
@@ -290,7 +311,7 @@ CommandLine parseCommandLine(const ProgramSettings& program, int argc, const cha
 
   for (const std::string& extra : app.remaining()) {
     if (extra == "--") continue;
-    if (hasFactor(program) && looksNegative(extra)) {
+    if (program.takesFactor() && looksNegative(extra)) {
       throw UsageError("the switch-rate factor must not be negative, got '" + clip(extra) + "'");
     }
     if (extra.size() > 1 && extra[0] == '-') throw UsageError("unknown option '" + clip(extra) + "' (see --help)");
@@ -307,8 +328,27 @@ CommandLine parseCommandLine(const ProgramSettings& program, int argc, const cha
     if (o == factorOption && factorOption) assignments.push_back({Assignment::Factor, factor});
   }
 
-  SettingsBuilder settings(program);
-  for (const std::string& file : paramsFiles) settings.readFile(file);
+  SettingsBuilder settings = program.experiment
+                                 ? SettingsBuilder(experimentDescription(*program.experiment), std::string(program.name))
+                                 : SettingsBuilder(Description{}, "");
+  if (!file.empty()) {
+    // A file of that name, or else an experiment's own description.
+    const Experiment* builtIn = ::access(file.c_str(), F_OK) != 0 ? findExperiment(file) : nullptr;
+    if (builtIn) {
+      settings.load(experimentDescription(*builtIn), std::string(builtIn->name));
+    } else {
+      settings.readFile(file, true);
+      result.inputs.push_back(file);
+    }
+  }
+  for (const std::string& path : paramsFiles) {
+    settings.readFile(path, false);
+    result.inputs.push_back(path);
+  }
+  if (settings.description().groups.empty()) {
+    throw UsageError("no network description: give a description FILE, an experiment's name (exp-poisson), or "
+                     "--params RECORD.json (see --help)");
+  }
   for (const Assignment& a : assignments) {
     switch (a.source) {
       case Assignment::Set:
@@ -334,7 +374,26 @@ CommandLine parseCommandLine(const ProgramSettings& program, int argc, const cha
       }
     }
   }
-  result.settings = settings.finish();
+  const std::string missingFactor =
+      program.takesFactor()
+          ? "missing switch-rate factor, e.g. '" + std::string(program.name) + " 1.0' (see --help)"
+          : "missing rateFactor: edition 2 scales switching by it here; give it with --set rateFactor=F (1 is neutral)";
+  result.description = settings.finish(missingFactor);
+  result.base = settings.base();
+  result.baseName = settings.baseName();
+  result.rerun = settings.recorded();
+  if (result.rerun) {
+    // A rerun writes what the recorded run wrote, unless told otherwise.
+    if (!options.seed) options.seed = result.rerun->seed;
+    if (!app.count("--record") && !result.rerun->record.empty()) {
+      std::string kinds;
+      for (const std::string& k : result.rerun->record) kinds += (kinds.empty() ? "" : ",") + k;
+      options.record = parseKinds(kinds);
+      if (!options.record) throw UsageError(result.rerun->path + ": the kinds of line it records are not known here");
+      if (*options.record & kPlasticityKinds) options.tracePlasticity = true;
+      if (*options.record & bit(Kind::volt)) options.traceVolt = true;
+    }
+  }
   if (printParams) result.kind = CommandLine::PrintParams;
   addNotes(result, result.notes);
   return result;

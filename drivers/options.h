@@ -1,20 +1,35 @@
-// The command line of the experiment programs: how a run is started and
-// what it writes, and (through SettingsBuilder) what it runs.
+// The command line of the programs: how a run is started and what it
+// writes, and (through SettingsBuilder) what it runs. The nine experiment
+// programs run their own description; net1 runs the one it is given.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "description.h"
+#include "experiments.h"
 #include "settings.h"
 #include "trace_grammar.h"
 #include "usage_error.h"
 
 namespace net1::drivers {
 
-// How a run is seeded, what it writes and where; the experiment itself is
-// in ProgramSettings.
+// A program: its name, and the experiment it runs (none for net1, which
+// takes a description file).
+struct Program {
+  std::string_view name;
+  const Experiment* experiment = nullptr;
+  // The XOR programs take their switch-rate factor as their first argument.
+  bool takesFactor() const { return experiment && name.substr(0, 8) == "exp-xor-"; }
+};
+// The program of that name: an experiment's, or net1.
+std::optional<Program> findProgramNamed(std::string_view name);
+
+// How a run is seeded, what it writes and where; what it runs is the
+// description.
 struct Options {
   std::optional<std::uint32_t> seed;  // none: seed from the clock
   bool tracePlasticity = false;       // also "uthr", "dthr", "ustdp", "dstdp" lines
@@ -33,13 +48,17 @@ trace::KindSet recordedKinds(const Options& options);
 struct CommandLine {
   enum Kind { Run, Help, Version, PrintParams } kind = Run;
   Options options;
-  ProgramSettings settings;         // checked, ready to run
-  std::vector<std::string> notes;   // for standard error: what the settings make moot
+  Description description;         // checked, ready to run
+  Description base;                // what the settings started from
+  std::string baseName;            // the program, or the file, it came from
+  std::vector<std::string> inputs;  // the files read: the description, settings, a record
+  std::optional<RecordedRun> rerun;  // a run record given to --params
+  std::vector<std::string> notes;  // for standard error: what the settings make moot
 };
 
 // Throws UsageError with the one-line message (without the program's name).
-CommandLine parseCommandLine(const ProgramSettings& program, int argc, const char* const* argv);
-std::string usageText(const ProgramSettings& program);
+CommandLine parseCommandLine(const Program& program, int argc, const char* const* argv);
+std::string usageText(const Program& program);
 
 // Strict readers for option values; exposed for tests.
 std::optional<std::uint32_t> parseSeed(const char* text);

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "net1.h"
+#include "core.h"
 
 namespace net1::drivers {
 

@@ -12,24 +12,42 @@
 #include <type_traits>
 
 #include "build_info.h"
-#include "setting_keys.h"
+#include "field_values.h"
+#include "keys.h"
 
 namespace net1::drivers {
 namespace {
 
-using Json = nlohmann::ordered_json;
+// The description as its TOML file holds it, part by part.
+template <class Spec>
+Json fieldsJson(const Spec& spec, Json object) {
+  forEachField(spec, [&](const Field& field, const auto& value) {
+    Json v = valueJson(value);
+    if (!v.is_null()) object[std::string(field.name)] = std::move(v);
+  });
+  return object;
+}
 
-// Reals as the settings file spells them: a float is given as the double
-// its shortest text reads as, which reads back as the same float.
-Json value(float v) { return std::strtod(realText(v).c_str(), nullptr); }
-Json value(double v) { return v; }
-Json value(long v) { return v; }
-Json value(int v) { return v; }
-Json value(bool v) { return v; }
-Json value(const Range& r) { return Json::array({value(r.lo), value(r.hi)}); }
-Json value(Stimulus s) { return std::string(choiceName(s)); }
-Json value(DelayDraw d) { return std::string(choiceName(d)); }
-Json value(const std::optional<float>& v) { return v ? value(*v) : Json(nullptr); }
+Json descriptionJson(const Description& d) {
+  Json j = Json::object();
+  j["run"] = fieldsJson(d.run, Json::object());
+  Json groups = Json::array();
+  for (const GroupSpec& g : d.groups) groups.push_back(fieldsJson(g, Json{{"name", g.name}}));
+  j["group"] = groups;
+  Json pathways = Json::array();
+  for (const PathwaySpec& p : d.pathways) {
+    Json head = Json::object();
+    if (!p.name.empty()) head["name"] = p.name;
+    head["from"] = p.from;
+    head["to"] = p.to;
+    pathways.push_back(fieldsJson(p, head));
+  }
+  j["pathway"] = pathways;
+  Json stimuli = Json::array();
+  for (const StimulusSpec& s : d.stimuli) stimuli.push_back(fieldsJson(s, Json{{"name", s.name}}));
+  j["stimulus"] = stimuli;
+  return j;
+}
 
 std::string utcNow() {
   const std::time_t now = std::time(nullptr);
@@ -46,21 +64,24 @@ struct RunRecord::Fields {
   Json json;
 };
 
-RunRecord::RunRecord(const CommandLine& command, int argc, const char* const* argv, std::uint32_t seed)
+RunRecord::RunRecord(std::string_view program, const CommandLine& command, int argc, const char* const* argv,
+                     std::uint32_t seed)
     : fields_(std::make_unique<Fields>()), started_(std::chrono::steady_clock::now()) {
-  const ProgramSettings& p = command.settings;
+  const Description& d = command.description;
   Json& j = fields_->json;
-  j["program"] = std::string(p.name);
+  j["program"] = std::string(program);
   j["version"] = buildVersion();
   j["commit"] = buildCommit();
-  j["edition"] = p.edition;
+  j["edition"] = d.run.edition;
+  j["description_from"] = command.baseName;
   Json line = Json::array();
   for (int i = 0; i < argc; ++i) line.push_back(argv[i]);
   j["command_line"] = line;
   j["seed"] = seed;
   Json settings = Json::object();
-  forEachSetting(p, [&](const Key& key, const auto& field) { settings[keyName(key)] = value(field); });
+  forEachKey(d, [&](const std::string& key, const Field&, const auto& value) { settings[key] = valueJson(value); });
   j["settings"] = settings;
+  j["description"] = descriptionJson(d);
   Json outputs = Json::array();
   for (const std::string& o : command.options.outputs) outputs.push_back(o);
   if (outputs.empty()) outputs.push_back("-");

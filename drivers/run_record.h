@@ -1,6 +1,6 @@
 // The record of a run (--meta FILE): one JSON document with what was run
-// (program, version, commit, command line, seed, every effective setting,
-// outputs) and how it went (start, wall time, steps, lines, exit status and
+// (program, version, commit, command line, seed, every effective setting and
+// the whole description, outputs) and how it went (start, wall time, steps, lines, exit status and
 // the failure, if any). It is written under a temporary name made when the
 // run starts and renamed when it is complete, also after a failed run.
 #pragma once
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "options.h"
 
@@ -23,7 +24,8 @@ struct RunOutcome {
 
 class RunRecord {
  public:
-  RunRecord(const CommandLine& command, int argc, const char* const* argv, std::uint32_t seed);
+  RunRecord(std::string_view program, const CommandLine& command, int argc, const char* const* argv,
+            std::uint32_t seed);
   ~RunRecord();  // removes the temporary file if the record was never written
   RunRecord(const RunRecord&) = delete;
   RunRecord& operator=(const RunRecord&) = delete;

@@ -1,180 +1,275 @@
 #include "settings.h"
 
-#include <iterator>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <type_traits>
+
+#include "description_checks.h"
+#include "description_file.h"
+#include "field_values.h"
+#include "keys.h"
+#include "options.h"
 
 namespace net1::drivers {
 namespace {
 
-// exp-poisson: a random network of varied units, weights and delays, driven
-// at random. The other random programs are variants of it.
-constexpr GroupSettings kRandomGroup{
-    .switchProb = 0.05f, .thrFloor = 1.0f, .thrCeiling = 2.0f, .weightMin = 0.5f, .weightMax = 2.0f};
+template <class T>
+constexpr bool isChoice = std::is_enum_v<T>;
+template <class T>
+constexpr bool isRange = std::is_same_v<T, Range> || std::is_same_v<T, UnitValue>;
+template <class T>
+constexpr bool isNumber = std::is_arithmetic_v<T> || std::is_same_v<T, std::optional<float>> || std::is_same_v<T, UnitKind>;
 
-constexpr GroupSettings sized(GroupSettings g, int size, float refractory) {
-  g.size = size;
-  g.refractory = refractory;
-  return g;
-}
-
-constexpr ProgramSettings kPoisson{
-    .name = "exp-poisson",
-    .edition = 1,
-    .steps = 1100000,
-    .switchOffAfter = 700000,
-    .stimulus = Stimulus::RandomUnit,
-    .interval = 0.05,
-    .amount = 2.0f,
-    .switchOffLineTime = true,
-    .sorc = sized(kRandomGroup, 40, 0.0f),
-    .rsvr = sized(kRandomGroup, 1000, 1.0f),
-    .sink = sized(kRandomGroup, 100, 1.0f),
-    .input = {.threshold = 1.0f, .leak = 1.0f, .resetPotential = 0.0f},
-    .excitatoryProb = 0.75f,
-    .threshold = {1.0f, 2.0f},
-    .resetPotential = {0.5f, 1.0f},
-    .leak = {0.1f, 1.0f},
-    .connectionProb = 0.1f,
-    .excitatoryWeight = {0.5f, 2.0f},
-    .inhibitoryWeight = {0.5f, 2.0f},
-    .delayDraw = DelayDraw::Exponential,
-    .delay = {0.000001f, 0.999999f},
-    .delayScale = 3.0,
-};
-
-constexpr ProgramSettings named(ProgramSettings p, std::string_view name) {
-  p.name = name;
-  return p;
-}
-
-// The -av programs: a higher switching probability, stimuli twenty times
-// sparser in time, and a longer run.
-constexpr ProgramSettings averaged(ProgramSettings p, std::string_view name) {
-  p.name = name;
-  for (GroupSettings* g : {&p.sorc, &p.rsvr, &p.sink}) g->switchProb = 0.1f;
-  p.interval = 1.0;
-  p.steps = 1600000;
-  p.switchOffAfter = 800000;
-  return p;
-}
-
-constexpr ProgramSettings withStdp(ProgramSettings p, std::string_view name) {
-  p.name = name;
-  for (GroupSettings* g : {&p.sorc, &p.rsvr, &p.sink}) g->stdpRate = 0.01f;
-  return p;
-}
-
-// The homogeneous network: every draw collapses to one value (and still draws).
-constexpr ProgramSettings homogeneous(ProgramSettings p, std::string_view name) {
-  p.name = name;
-  for (GroupSettings* g : {&p.sorc, &p.rsvr, &p.sink}) {
-    g->thrCeiling = 1.0f;
-    g->weightMin = 0.75f;
-    g->weightMax = 0.75f;
+// A run record's description and settings, as a TOML document: JSON's
+// objects become tables, its arrays arrays, and null is left out.
+toml::table tableFromJson(const Json& object);
+toml::array arrayFromJson(const Json& array) {
+  toml::array out;
+  for (const Json& item : array) {
+    if (item.is_object()) {
+      out.push_back(tableFromJson(item));
+    } else if (item.is_array()) {
+      out.push_back(arrayFromJson(item));
+    } else if (item.is_boolean()) {
+      out.push_back(item.get<bool>());
+    } else if (item.is_number_integer()) {
+      out.push_back(item.get<std::int64_t>());
+    } else if (item.is_number()) {
+      out.push_back(item.get<double>());
+    } else if (item.is_string()) {
+      out.push_back(item.get<std::string>());
+    }
   }
-  p.amount = 1.0f;
-  p.input.leak = 0.1f;
-  p.threshold = {1.0f, 1.0f};
-  p.resetPotential = {0.5f, 0.5f};
-  p.leak = {0.1f, 0.1f};
-  p.excitatoryWeight = {0.75f, 0.75f};
-  p.inhibitoryWeight = {0.75f, 0.75f};
-  p.delayDraw = DelayDraw::Uniform;
-  p.delay = {0.5f, 1.0f};
-  return p;
+  return out;
 }
-
-constexpr ProgramSettings cyclic(ProgramSettings p, std::string_view name) {
-  p.name = name;
-  p.stimulus = Stimulus::Cyclic;
-  return p;
+toml::table tableFromJson(const Json& object) {
+  toml::table out;
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    const Json& v = it.value();
+    if (v.is_object()) {
+      out.insert(it.key(), tableFromJson(v));
+    } else if (v.is_array()) {
+      out.insert(it.key(), arrayFromJson(v));
+    } else if (v.is_boolean()) {
+      out.insert(it.key(), v.get<bool>());
+    } else if (v.is_number_integer()) {
+      out.insert(it.key(), v.get<std::int64_t>());
+    } else if (v.is_number()) {
+      out.insert(it.key(), v.get<double>());
+    } else if (v.is_string()) {
+      out.insert(it.key(), v.get<std::string>());
+    }
+  }
+  return out;
 }
-
-// exp-xor-shift: two input patterns on a network that switches itself on.
-constexpr GroupSettings kXorGroup{
-    .switchProb = 0.05f, .thrFloor = 1.5f, .thrCeiling = 2.0f, .weightMin = 1.5f, .weightMax = 2.0f};
-
-constexpr GroupSettings xorGroup(int size, float refractory, float thrDownScale, double voltPeriod) {
-  GroupSettings g = sized(kXorGroup, size, refractory);
-  g.thrDownScale = thrDownScale;
-  g.voltPeriod = voltPeriod;
-  return g;
-}
-
-constexpr ProgramSettings kXorShift{
-    .name = "exp-xor-shift",
-    .edition = 2,
-    .steps = 500000,
-    .switchOffAfter = 200000,
-    .stimulus = Stimulus::XorPatterns,
-    .interval = 0.05,
-    .window = 1.0,
-    .amount = 2.0f,
-    .switchOffLineTime = false,
-    .sorc = xorGroup(40, 0.0f, 0.0f, 0.0),
-    .rsvr = xorGroup(1000, 1.0f, 1.0f, 0.0),
-    .sink = xorGroup(100, 1.0f, 1.0f, 1.0),
-    .input = {.threshold = 1.5f, .leak = 0.5f, .resetPotential = 0.0f},
-    .excitatoryProb = 0.75f,
-    .threshold = {1.5f, 2.0f},
-    .resetPotential = {1.5f, 1.5f},
-    .leak = {0.1f, 0.5f},
-    .connectionProb = 0.1f,
-    .excitatoryWeight = {1.5f, 2.0f},
-    .inhibitoryWeight = {0.0f, 0.5f},
-    .delayDraw = DelayDraw::Exponential,
-    .delay = {0.000001f, 0.999999f},
-    .delayScale = 3.0,
-};
-
-// exp-xor-rand: a fixed sparse network, every synapse on from the start and
-// none ever switched; 1.5 synapses per unit into each target group.
-constexpr ProgramSettings fixedSparse(ProgramSettings p, std::string_view name) {
-  p.name = name;
-  for (GroupSettings* g : {&p.sorc, &p.rsvr, &p.sink}) g->switchProb = 0.0f;
-  p.connectionsPerUnit = 1.5;
-  p.excitatoryWeight = {1.0f, 2.0f};
-  p.startActive = true;
-  p.steps = 250000;
-  p.switchOffAfter = 0;
-  return p;
-}
-
-constexpr ProgramSettings kPrograms[] = {
-    named(kPoisson, "exp-poisson"),
-    averaged(kPoisson, "exp-poisson-av"),
-    withStdp(kPoisson, "exp-stdp"),
-    averaged(withStdp(kPoisson, ""), "exp-stdp-av"),
-    homogeneous(kPoisson, "exp-homog"),
-    [] {
-      ProgramSettings p = averaged(homogeneous(kPoisson, ""), "exp-homog-av");
-      p.switchOffLineTime = false;
-      return p;
-    }(),
-    cyclic(kPoisson, "exp-seq"),
-    fixedSparse(kXorShift, "exp-xor-rand"),
-    named(kXorShift, "exp-xor-shift"),
-};
 
 }  // namespace
 
-const ProgramSettings* findProgram(std::string_view name) {
-  for (const ProgramSettings& p : kPrograms) {
-    if (p.name == name) return &p;
+std::string readSettingsFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw UsageError("cannot read settings file " + path + ": " + std::strerror(errno));
+  std::string text;
+  char buf[8192];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      throw UsageError("cannot read settings file " + path + ": " + std::strerror(error));
+    }
+    if (n == 0) break;
+    text.append(buf, static_cast<std::size_t>(n));
+    if (text.size() > kMaxSettingsFileSize) {
+      ::close(fd);
+      throw UsageError("settings file " + path + " is larger than 1 MiB: not a settings file");
+    }
   }
-  return nullptr;
+  ::close(fd);
+  return text;
 }
 
-const ProgramSettings* programsBegin() { return std::begin(kPrograms); }
-const ProgramSettings* programsEnd() { return std::end(kPrograms); }
+SettingsBuilder::SettingsBuilder(Description base, std::string baseName)
+    : base_(base), baseName_(std::move(baseName)), d_(std::move(base)) {}
 
-bool factorCanMatter(const ProgramSettings& p) {
-  bool drawsSwitch = false;
-  bool switches = false;
-  for (const GroupSettings* g : {&p.sorc, &p.rsvr, &p.sink}) {
-    drawsSwitch = drawsSwitch || g->switchProb > 0;
-    switches = switches || g->switching;
+void SettingsBuilder::load(Description d, std::string name, std::map<std::string, std::string> origins) {
+  base_ = d;
+  d_ = std::move(d);
+  baseName_ = std::move(name);
+  origins_ = std::move(origins);
+}
+
+UsageError SettingsBuilder::unknownKey(const std::string& key, std::string_view where) const {
+  if (d_.run.edition != 2 && key == "rateFactor") {
+    return UsageError(std::string(where) + ": rateFactor is read by the edition-2 engine only (the XOR programs)");
   }
-  return drawsSwitch && switches;
+  const std::string hint = nearestKey(key, d_);
+  return UsageError(std::string(where) + ": unknown key '" + clip(key) + "'" +
+                    (hint.empty() ? " (--print-params lists every key)" : " (did you mean " + hint + "?)"));
+}
+
+std::string SettingsBuilder::origin(const std::string& key) const {
+  const auto it = origins_.find(key);
+  return it == origins_.end() ? std::string() : it->second;
+}
+
+template <class Node>
+void SettingsBuilder::assign(const std::string& key, const Node& node, std::string_view text, std::string_view where) {
+  std::string problem;
+  const bool plain = key.find('.') == std::string::npos;
+  const std::size_t n = forKey(d_, key, [&](const std::string& k, const Field& field, auto& value) {
+    using T = std::remove_reference_t<decltype(value)>;
+    if (!problem.empty()) return;
+    // A shorthand sets what is drawn, and keeps it drawn.
+    if constexpr (std::is_same_v<T, UnitValue>) {
+      if (plain && !node.is_array()) {
+        problem = "must be a range [lo, hi]: it sets the drawn " + std::string(field.name) + " of every group";
+        return;
+      }
+    } else if constexpr (std::is_same_v<T, UnitKind>) {
+      if (plain && !node.is_number()) {
+        problem = "must be a probability: it sets the drawn excitatory of every group";
+        return;
+      }
+    }
+    problem = readValue(field, node, value);
+    if (problem.empty()) origins_[k] = std::string(where);
+  });
+  if (n == 0) throw unknownKey(key, where);
+  if (!problem.empty()) throw UsageError(std::string(where) + ": " + key + " " + problem + ", got " + clip(text));
+  origins_[key] = std::string(where);
+}
+
+void SettingsBuilder::readFile(const std::string& path, bool whole) {
+  const std::string text = readSettingsFile(path);
+  if (text.find_first_not_of(" \t\r\n") != std::string::npos && text[text.find_first_not_of(" \t\r\n")] == '{') {
+    // A run record: its description, seed and kinds of line.
+    Json record;
+    try {
+      record = Json::parse(text);
+    } catch (const Json::exception& e) {
+      throw UsageError(path + ": not a run record: " + clip(e.what()));
+    }
+    if (!record.is_object() || !record.contains("description") || !record["description"].is_object() ||
+        !record.contains("seed") || !record["seed"].is_number_unsigned()) {
+      throw UsageError(path + ": not a run record of this version (no description and seed)");
+    }
+    RecordedRun run;
+    run.path = path;
+    run.seed = record["seed"].get<std::uint32_t>();
+    if (record.contains("record") && record["record"].is_array()) {
+      for (const Json& kind : record["record"]) {
+        if (kind.is_string()) run.record.push_back(kind.get<std::string>());
+      }
+    }
+    if (record.contains("commit") && record["commit"].is_string()) run.commit = record["commit"].get<std::string>();
+    if (record.contains("program") && record["program"].is_string()) run.program = record["program"].get<std::string>();
+    std::map<std::string, std::string> origins;
+    Description d = readDescription(tableFromJson(record["description"]), path, &origins);
+    for (auto& [key, where] : origins) where = path;  // a record's lines say nothing
+    load(std::move(d), path, std::move(origins));
+    recorded_ = std::move(run);
+    return;
+  }
+  toml::table table = parseToml(text, path);
+  if (isDescription(table)) {
+    std::map<std::string, std::string> origins;
+    Description d = readDescription(table, path, &origins);
+    load(std::move(d), path, std::move(origins));
+    return;
+  }
+  if (whole) throw UsageError(path + ": not a network description: it has no group ([[group]])");
+  // Keys in a table are its name, a dot and theirs: GROUP.FIELD. No key
+  // has two dots, so a table within a table is an unknown key.
+  for (auto&& [k, v] : table) {
+    const std::string name(k.str());
+    const toml::table* part = v.as_table();
+    if (!part) {
+      assign(name, v, nodeText(v), path + ":" + std::to_string(v.source().begin.line));
+      continue;
+    }
+    for (auto&& [field, value] : *part) {
+      const std::string key = name + "." + std::string(field.str());
+      const std::string where = path + ":" + std::to_string(value.source().begin.line);
+      if (value.is_table()) throw unknownKey(key, where);
+      assign(key, value, nodeText(value), where);
+    }
+  }
+}
+
+void SettingsBuilder::set(std::string_view assignment, std::string_view where) {
+  const std::size_t eq = assignment.find('=');
+  if (eq == std::string_view::npos || eq == 0) {
+    throw UsageError(std::string(where) + " takes KEY=VALUE, got '" + clip(assignment) + "'");
+  }
+  const std::string key(assignment.substr(0, eq));
+  const std::string value(assignment.substr(eq + 1));
+  const std::string at = std::string(where) + " " + clip(assignment);
+
+  // The value is read as TOML reads it; a choice may be a bare word, a
+  // range may leave out its brackets, and a number be written as a person
+  // writes it.
+  auto parsed = [](const std::string& text) -> std::optional<toml::table> {
+    try {
+      toml::table t = toml::parse("v = " + text);
+      if (t.size() == 1 && t.contains("v")) return t;
+    } catch (const toml::parse_error&) {
+    }
+    return std::nullopt;
+  };
+  std::optional<toml::table> t = parsed(value);
+  const std::size_t known = forKey(d_, key, [&](const std::string&, const Field&, auto& field) {
+    using T = std::remove_cvref_t<decltype(field)>;
+    if constexpr (isChoice<T> || std::is_same_v<T, std::string>) {
+      if (!t || !t->get("v")->is_string()) {
+        t = toml::table{};
+        t->insert("v", value);
+      }
+    } else if constexpr (isRange<T>) {
+      if (!t || (!t->get("v")->is_array() && !t->get("v")->is_number())) {
+        if (auto bracketed = parsed("[" + value + "]")) t = std::move(bracketed);
+      }
+    }
+    if constexpr (isNumber<T> || isRange<T>) {
+      if (!t || (!t->get("v")->is_number() && !t->get("v")->is_array())) {
+        if (const std::optional<double> number = parseDecimal(value.c_str())) {
+          t = toml::table{};
+          t->insert("v", *number);
+        }
+      }
+    }
+  });
+  if (known == 0) throw unknownKey(key, at);
+  // Text that is no TOML value is taken as a string, which the key's own
+  // reader then refuses with the value it wanted.
+  if (!t) {
+    t = toml::table{};
+    t->insert("v", value);
+  }
+  assign(key, *t->get("v"), value, at);
+}
+
+void SettingsBuilder::setReal(std::string_view key, double value, std::string_view text, std::string_view where) {
+  assign(std::string(key), toml::value<double>(value), text, where);
+}
+
+void SettingsBuilder::setWhole(std::string_view key, long long value, std::string_view text,
+                               std::string_view where) {
+  assign(std::string(key), toml::value<std::int64_t>(value), text, where);
+}
+
+const Description& SettingsBuilder::finish(const std::string& missingFactor) {
+  checkDescription(
+      d_, base_,
+      [&](const std::string& key) {
+        const std::string from = origin(key);
+        return from.empty() ? key : key + " (" + from + ")";
+      },
+      missingFactor);
+  return d_;
 }
 
 }  // namespace net1::drivers

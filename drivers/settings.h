@@ -1,103 +1,81 @@
-// What each experiment program is: one row of settings per program, read by
-// the one experiment skeleton. A row says everything in which the programs
-// differ, so that it can be checked against the experiment's description
-// line by line; a run starts from its program's row and may change any
-// field of it (setting_keys.h names them).
+// A run's effective description: a base (a program's own, or a description
+// file), then each settings file, then the command line's assignments, a
+// later one overriding an earlier; checked key by key as they come and as a
+// whole at the end. A setting that cannot start a run throws UsageError
+// naming the key and where it was set (file and line, or the option).
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "description.h"
+#include "usage_error.h"
 
 namespace net1::drivers {
 
-struct Range {
-  float lo = 0;
-  float hi = 0;
+// What a run record (--meta) holds beyond its description, for a rerun.
+struct RecordedRun {
+  std::string path;
+  std::uint32_t seed = 0;
+  std::vector<std::string> record;  // the kinds of line written
+  std::string commit;               // of the build that ran it
+  std::string program;
 };
 
-// A group: its size and the engine's group fields that a run sets; every
-// other field of the engine's group stays zero.
-struct GroupSettings {
-  int size = 0;
-  float refractory = 0;
-  float switchProb = 0;  // until the switch-off, then 0
-  float stdpRate = 0;    // until the switch-off, then 0
-  float thrUpRate = 0;
-  float thrDownScale = 0;
-  float thrFloor = 0;
-  float thrCeiling = 0;
-  float weightMin = 0;
-  float weightMax = 0;
-  double voltPeriod = 0;
-  double nextVoltTime = 0;
-  bool switching = true;
+class SettingsBuilder {
+ public:
+  // `baseName` names the base in messages and in --print-params comments.
+  SettingsBuilder(Description base, std::string baseName);
+
+  // A settings file: KEY = VALUE lines (a part's keys may also stand under
+  // its table: [rsvr] switchProb = 0.1), or a whole description, which
+  // replaces the one so far, or a run record (JSON), whose description
+  // replaces it and whose seed and kinds of line become recorded(). With
+  // `whole`, only the last two.
+  void readFile(const std::string& path, bool whole);
+  // Replaces the description so far, as a description file does;
+  // `origins` says where its keys were set.
+  void load(Description d, std::string name, std::map<std::string, std::string> origins = {});
+  // "KEY=VALUE", VALUE in TOML's syntax; a choice may be a bare word, a
+  // range "lo,hi" without brackets, and a number a plain decimal (".5").
+  void set(std::string_view assignment, std::string_view where);
+  // A value that the command line has already read as a number.
+  void setReal(std::string_view key, double value, std::string_view text, std::string_view where);
+  void setWhole(std::string_view key, long long value, std::string_view text, std::string_view where);
+
+  // The checks between keys; after them, the description a run can start
+  // with. `missingFactor` is the message for an edition-2 run that needs
+  // the switch-rate factor and was not given it.
+  const Description& finish(const std::string& missingFactor);
+
+  const Description& description() const { return d_; }
+  // The description the settings started from: the base, or the last
+  // description or record read.
+  const Description& base() const { return base_; }
+  const std::string& baseName() const { return baseName_; }
+  const std::optional<RecordedRun>& recorded() const { return recorded_; }
+  // Where the key was last set ("FILE:LINE", "--set"...), or empty.
+  std::string origin(const std::string& key) const;
+
+ private:
+  UsageError unknownKey(const std::string& key, std::string_view where) const;
+  template <class Node>
+  void assign(const std::string& key, const Node& node, std::string_view text, std::string_view where);
+
+  Description base_;
+  std::string baseName_;
+  Description d_;
+  std::map<std::string, std::string> origins_;
+  std::optional<RecordedRun> recorded_;
 };
 
-// Every input unit gets these values; nothing is drawn for them.
-struct InputUnits {
-  float threshold = 0;
-  float leak = 0;
-  float resetPotential = 0;
-};
-
-enum class Stimulus {
-  RandomUnit,   // exponential intervals, a random input unit per step
-  Cyclic,       // a fixed interval, the input units in turn
-  XorPatterns,  // one of two halves of the input units per window of time
-};
-
-enum class DelayDraw {
-  Exponential,  // -ln(u) * delayScale, u drawn from `delay`
-  Uniform,      // drawn from `delay`
-};
-
-struct ProgramSettings {
-  std::string_view name;
-  int edition = 1;
-
-  // The run.
-  long steps = 0;
-  long switchOffAfter = 0;  // steps before the switch-off; 0: never
-  Stimulus stimulus = Stimulus::RandomUnit;
-  // RandomUnit: the mean interval, -ln(u) * interval; otherwise the fixed
-  // interval between two stimuli.
-  double interval = 0;
-  double window = 1.0;  // XorPatterns: time during which one pattern is shown
-  float amount = 0;     // of every stimulus
-  bool switchOffLineTime = true;  // "swofftime T", else the bare "swofftime"
-
-  // Groups: sorc (the input units), rsvr, sink.
-  GroupSettings sorc, rsvr, sink;
-  InputUnits input;
-
-  // Every rsvr and sink unit draws four values, in this order.
-  float excitatoryProb = 0.75f;
-  Range threshold, resetPotential, leak;
-
-  // Connections.
-  float connectionProb = 0;       // per candidate pair...
-  double connectionsPerUnit = 0;  // ...unless this is above 0: then this / (units of the target group)
-  Range excitatoryWeight;         // weight of a synapse from an excitatory unit
-  Range inhibitoryWeight;         // ... and from an inhibitory one
-  DelayDraw delayDraw = DelayDraw::Exponential;
-  Range delay;
-  double delayScale = 3.0;        // Exponential only
-  bool startActive = false;       // every synapse switched on when it is made (edition 2)
-
-  // Edition 2: the switch-rate factor; none when it was not given, which is
-  // allowed only where it cannot change the run (factorCanMatter).
-  std::optional<float> rateFactor = std::nullopt;
-};
-
-// The row of the program with that name, or null.
-const ProgramSettings* findProgram(std::string_view name);
-// Every row, for tests and help texts.
-const ProgramSettings* programsBegin();
-const ProgramSettings* programsEnd();
-
-// Whether the switch-rate factor can change anything: only the switching
-// draws read it, and they switch nothing while every switchProb is 0 or no
-// group switches.
-bool factorCanMatter(const ProgramSettings& p);
+// Settings files are a few kilobytes, descriptions and records a few more;
+// anything far larger is not one, and is refused before it is read.
+inline constexpr std::size_t kMaxSettingsFileSize = 1 << 20;
+std::string readSettingsFile(const std::string& path);
 
 }  // namespace net1::drivers

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "net1.h"
+#include "core.h"
 
 namespace net1::testing {
 

@@ -71,6 +71,17 @@ expect "several progress lines" test "$(grep -c '^exp-poisson: step [0-9]* of 30
 expect "the last one ends the loop" grep -q "step 300000 of 300000 (100.0%).*loop done" "$work/err"
 expect "no terminal control characters" test "$(tr -d '\n[:print:]' < "$work/err" | wc -c)" = 0
 
+# net1 runs a description file, or an experiment by its name.
+check "net1 without a description" 2 "$bin/net1" --seed 1
+expect "net1 says what it needs" grep -q "no network description" "$work/err"
+check "net1 version" 0 "$bin/net1" --version
+expect "net1 version names net1" grep -q "^net1 " "$work/out"
+check "net1 runs an experiment by its name" 0 "$bin/net1" exp-seq --seed 2 --steps 100
+expect "net1 writes its report" test "$(grep -c '^unit ' "$work/out")" = 1140
+check "net1 with a missing file" 2 "$bin/net1" "$work/none.toml"
+check "net1 with a settings file, not a description" 2 "$bin/net1" <(echo "steps = 3")
+expect "net1 says it is not a description" grep -q "not a network description" "$work/err"
+
 if [ -w /dev/full ]; then
   "$bin/exp-poisson" --seed 1 --steps 3000 > /dev/full 2> "$work/err"
   status=$?

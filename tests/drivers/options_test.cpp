@@ -14,7 +14,7 @@ namespace {
 
 CommandLine parse(const char* program, std::vector<const char*> args) {
   args.insert(args.begin(), program);
-  return parseCommandLine(*findProgram(program), static_cast<int>(args.size()), args.data());
+  return parseCommandLine(*findProgramNamed(program), static_cast<int>(args.size()), args.data());
 }
 
 // The usage error's message, or "" when the line is accepted.
@@ -58,15 +58,15 @@ TEST(options, options_anywhere_on_the_line_in_either_form) {
   CommandLine c = parse("exp-xor-shift", {"--trace", "volt,plasticity", "0.5", "--seed=12", "--steps", "30"});
   EXPECT_EQ(c.kind, CommandLine::Run);
   EXPECT_EQ(c.options.seed, 12u);
-  EXPECT_EQ(c.settings.steps, 30);
-  EXPECT_EQ(c.settings.rateFactor, 0.5f);
+  EXPECT_EQ(c.description.run.steps, 30);
+  EXPECT_EQ(c.description.run.rateFactor, 0.5f);
   EXPECT_TRUE(c.options.traceVolt);
   EXPECT_TRUE(c.options.tracePlasticity);
 
   c = parse("exp-poisson", {});
   EXPECT_FALSE(c.options.seed.has_value());
   EXPECT_FALSE(c.options.tracePlasticity || c.options.traceVolt);
-  EXPECT_EQ(c.settings.steps, 1100000);
+  EXPECT_EQ(c.description.run.steps, 1100000);
   EXPECT_EQ(parse("exp-poisson", {"--help", "--bogus"}).kind, CommandLine::Help);
   EXPECT_EQ(parse("exp-poisson", {"-h"}).kind, CommandLine::Help);
   EXPECT_EQ(parse("exp-seq", {"--version"}).kind, CommandLine::Version);
@@ -74,27 +74,27 @@ TEST(options, options_anywhere_on_the_line_in_either_form) {
 }
 
 TEST(options, steps_and_set_steps_are_one_setting_and_the_last_given_wins) {
-  EXPECT_EQ(parse("exp-poisson", {"--steps", "30", "--set", "steps=40"}).settings.steps, 40);
-  EXPECT_EQ(parse("exp-poisson", {"--set", "steps=40", "--steps=30"}).settings.steps, 30);
+  EXPECT_EQ(parse("exp-poisson", {"--steps", "30", "--set", "steps=40"}).description.run.steps, 40);
+  EXPECT_EQ(parse("exp-poisson", {"--set", "steps=40", "--steps=30"}).description.run.steps, 30);
   // A longer run than the program's own is a setting like any other.
-  EXPECT_EQ(parse("exp-homog", {"--steps", "1100001"}).settings.steps, 1100001);
-  EXPECT_EQ(parse("exp-xor-shift", {"--set", "rateFactor=2", "0.5"}).settings.rateFactor, 0.5f);
-  EXPECT_EQ(parse("exp-xor-shift", {"0.5", "--set", "rateFactor=2"}).settings.rateFactor, 2.0f);
+  EXPECT_EQ(parse("exp-homog", {"--steps", "1100001"}).description.run.steps, 1100001);
+  EXPECT_EQ(parse("exp-xor-shift", {"--set", "rateFactor=2", "0.5"}).description.run.rateFactor, 0.5f);
+  EXPECT_EQ(parse("exp-xor-shift", {"0.5", "--set", "rateFactor=2"}).description.run.rateFactor, 2.0f);
 }
 
 TEST(options, factor_is_rounded_to_single_precision) {
-  EXPECT_EQ(parse("exp-xor-shift", {"0.1"}).settings.rateFactor, 0.1f);
-  EXPECT_EQ(parse("exp-xor-shift", {"3.4e38"}).settings.rateFactor, 3.4e38f);
+  EXPECT_EQ(parse("exp-xor-shift", {"0.1"}).description.run.rateFactor, 0.1f);
+  EXPECT_EQ(parse("exp-xor-shift", {"3.4e38"}).description.run.rateFactor, 3.4e38f);
 }
 
 TEST(options, the_factor_is_required_only_where_it_can_change_the_run) {
   // exp-xor-rand switches nothing: the factor may be left out, and when
   // given, a note says that it changes nothing.
   CommandLine c = parse("exp-xor-rand", {"--seed", "1"});
-  EXPECT_FALSE(c.settings.rateFactor.has_value());
+  EXPECT_FALSE(c.description.run.rateFactor.has_value());
   EXPECT_TRUE(c.notes.empty());
   c = parse("exp-xor-rand", {"1.0"});
-  EXPECT_EQ(c.settings.rateFactor, 1.0f);
+  EXPECT_EQ(c.description.run.rateFactor, 1.0f);
   ASSERT_EQ(c.notes.size(), 1u);
   EXPECT_NE(c.notes[0].find("cannot change this run"), std::string::npos);
   // Once something switches, the factor is needed again.
@@ -152,7 +152,7 @@ TEST(options, usage_errors_name_the_problem_in_one_line) {
       {"exp-poisson", {"--progress", "0"}, "invalid --progress interval"},
       {"exp-poisson", {"-o", "a.zst", "--output=a.zst"}, "--output a.zst is given twice"},
       {"exp-poisson", {"--meta", "m.json", "-o", "m.json"}, "is also an --output"},
-      {"exp-poisson", {"--set", "rateFactor=1"}, "rateFactor is a setting of the XOR programs only"},
+      {"exp-poisson", {"--set", "rateFactor=1"}, "rateFactor is read by the edition-2 engine only"},
       {"exp-xor-shift", {"l.5"}, "invalid switch-rate factor 'l.5'"},
       {"exp-xor-shift", {"-0.5"}, "must not be negative"},
       {"exp-xor-shift", {"-.5"}, "must not be negative"},

@@ -35,7 +35,8 @@ expect "no temporary file left" test -z "$(ls | grep tmp)"
 # The record holds what was run.
 $bin/exp-xor-shift 0.5 --seed 9 --steps 100 --set rsvr.switchProb=0.07 --record spk,report -o r.txt --meta m.json 2> /dev/null
 expect "record: program, seed, edition" test "$(json m.json 'd["program"], d["seed"], d["edition"]')" = "exp-xor-shift 9 2"
-expect "record: every setting, as set" test "$(json m.json 'd["settings"]["rsvr.switchProb"], d["settings"]["rateFactor"], d["settings"]["steps"], len(d["settings"])')" = "0.07 0.5 100 62"
+expect "record: every setting, as set" test "$(json m.json 'd["settings"]["rsvr.switchProb"], d["settings"]["rateFactor"], d["settings"]["steps"], len(d["settings"])')" = "0.07 0.5 100 89"
+expect "record: the whole description" test "$(json m.json 'd["description"]["group"][1]["switchProb"], d["description"]["run"]["rateFactor"], len(d["description"]["pathway"])')" = "0.07 0.5 3"
 expect "record: the command line" test "$(json m.json '" ".join(d["command_line"][1:4])')" = "0.5 --seed 9"
 expect "record: outputs and kinds" test "$(json m.json 'd["outputs"], d["record"]')" = "['r.txt'] ['spk', 'unit', 'syn']"
 expect "record: version, commit and times" test "$(json m.json 'bool(d["version"]) and bool(d["commit"]) and d["start_time"].endswith("Z") and d["wall_seconds"] >= 0')" = True

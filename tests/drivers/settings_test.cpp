@@ -1,143 +1,195 @@
 #include <gtest/gtest.h>
 
-#include <string>
+#include <unistd.h>
 
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "description_file.h"
+#include "experiments.h"
+#include "field_values.h"
+#include "keys.h"
 #include "settings.h"
 
 using namespace net1::drivers;
 
 namespace {
 
-// The experiments' own tables, written out once more by hand: a constant
-// that drifts in the settings shows up here.
-struct Row {
-  const char* name;
-  float switchProb, stdpRate, thrCeiling, weightMin, weightMax, sorcLeak;
-  Range threshold, reset, leak, weight;
-  bool uniformDelay;
-  double intervalScale;  // the mean interval, or the fixed one
-  float amount;
-  long steps, switchOffAfter;
-  bool bare;
-  Stimulus stimulus;
-};
+// A settings file in the test's own temporary folder.
+std::string writeFile(const std::string& name, const std::string& text) {
+  const std::string path = ::testing::TempDir() + "params-" + std::to_string(::getpid()) + "-" + name;
+  std::ofstream(path) << text;
+  return path;
+}
 
-const Row kRows[] = {
-    {"exp-poisson", 0.05f, 0, 2, 0.5f, 2, 1, {1, 2}, {0.5f, 1}, {0.1f, 1}, {0.5f, 2}, false, 0.05, 2, 1100000, 700000, false, Stimulus::RandomUnit},
-    {"exp-poisson-av", 0.1f, 0, 2, 0.5f, 2, 1, {1, 2}, {0.5f, 1}, {0.1f, 1}, {0.5f, 2}, false, 1.0, 2, 1600000, 800000, false, Stimulus::RandomUnit},
-    {"exp-stdp", 0.05f, 0.01f, 2, 0.5f, 2, 1, {1, 2}, {0.5f, 1}, {0.1f, 1}, {0.5f, 2}, false, 0.05, 2, 1100000, 700000, false, Stimulus::RandomUnit},
-    {"exp-stdp-av", 0.1f, 0.01f, 2, 0.5f, 2, 1, {1, 2}, {0.5f, 1}, {0.1f, 1}, {0.5f, 2}, false, 1.0, 2, 1600000, 800000, false, Stimulus::RandomUnit},
-    {"exp-seq", 0.05f, 0, 2, 0.5f, 2, 1, {1, 2}, {0.5f, 1}, {0.1f, 1}, {0.5f, 2}, false, 0.05, 2, 1100000, 700000, false, Stimulus::Cyclic},
-    {"exp-homog", 0.05f, 0, 1, 0.75f, 0.75f, 0.1f, {1, 1}, {0.5f, 0.5f}, {0.1f, 0.1f}, {0.75f, 0.75f}, true, 0.05, 1, 1100000, 700000, false, Stimulus::RandomUnit},
-    {"exp-homog-av", 0.1f, 0, 1, 0.75f, 0.75f, 0.1f, {1, 1}, {0.5f, 0.5f}, {0.1f, 0.1f}, {0.75f, 0.75f}, true, 1.0, 1, 1600000, 800000, true, Stimulus::RandomUnit},
-};
+SettingsBuilder settingsOf(std::string_view program) {
+  return SettingsBuilder(experimentDescription(*findExperiment(program)), std::string(program));
+}
 
-void expectRange(Range got, Range want, const std::string& what) {
-  EXPECT_EQ(got.lo, want.lo) << what;
-  EXPECT_EQ(got.hi, want.hi) << what;
+// Every key and its value as a settings file writes it, in key order.
+std::vector<std::string> keyTexts(const Description& d) {
+  std::vector<std::string> texts;
+  forEachKey(d, [&](const std::string& key, const Field&, const auto& value) { texts.push_back(key + " = " + valueText(value)); });
+  return texts;
+}
+
+// The message a file or an assignment is refused with, or "".
+std::string refusal(const char* program, const std::string& fileText, std::vector<std::string> sets = {}) {
+  try {
+    SettingsBuilder b = settingsOf(program);
+    if (!fileText.empty()) b.readFile(writeFile("bad.toml", fileText), false);
+    for (const std::string& s : sets) b.set(s, "--set");
+    b.finish("missing factor");
+  } catch (const UsageError& e) {
+    return e.what();
+  }
+  return "";
 }
 
 }  // namespace
 
-TEST(settings, each_edition_one_program_matches_its_row) {
-  for (const Row& row : kRows) {
-    const ProgramSettings* p = findProgram(row.name);
-    ASSERT_NE(p, nullptr) << row.name;
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(p->edition, 1);
-    for (const GroupSettings* g : {&p->sorc, &p->rsvr, &p->sink}) {
-      EXPECT_EQ(g->switchProb, row.switchProb);
-      EXPECT_EQ(g->stdpRate, row.stdpRate);
-      EXPECT_EQ(g->thrUpRate, 0.0f);
-      EXPECT_EQ(g->nextVoltTime, 0.0);
-      EXPECT_TRUE(g->switching);
-      EXPECT_EQ(g->thrCeiling, row.thrCeiling);
-      EXPECT_EQ(g->weightMin, row.weightMin);
-      EXPECT_EQ(g->weightMax, row.weightMax);
-      EXPECT_EQ(g->thrFloor, 1.0f);
-      EXPECT_EQ(g->voltPeriod, 0.0);
-      EXPECT_EQ(g->thrDownScale, 0.0f);
+TEST(settings_file, printed_descriptions_read_back_to_the_same_values_in_every_experiment) {
+  for (const Experiment& e : experiments()) {
+    SCOPED_TRACE(e.name);
+    SettingsBuilder changed = settingsOf(e.name);
+    for (const char* s : {"rsvr.switchProb=0.0123", "threshold=[1e-7, 0.1]", "sink.voltPeriod=0.3",
+                          "interval=0.0333333", "amount=3.4e38", "delayDistribution=uniform", "delay=0.1,1.0",
+                          "sorc.size=12", "steps=999", "rsvr.switching=false", "excitatoryProb=1",
+                          "generator=mt19937_64", "rsvr->sink.rule=fixed", "rsvr->sink.perUnit=3"}) {
+      changed.set(s, "--set");
     }
-    EXPECT_EQ(p->sorc.refractory, 0.0f);
-    EXPECT_EQ(p->rsvr.refractory, 1.0f);
-    EXPECT_EQ(p->sink.refractory, 1.0f);
-    EXPECT_EQ(p->sorc.size, 40);
-    EXPECT_EQ(p->rsvr.size, 1000);
-    EXPECT_EQ(p->sink.size, 100);
-    EXPECT_EQ(p->input.threshold, 1.0f);
-    EXPECT_EQ(p->input.leak, row.sorcLeak);
-    EXPECT_EQ(p->input.resetPotential, 0.0f);
-    EXPECT_EQ(p->excitatoryProb, 0.75f);
-    expectRange(p->threshold, row.threshold, "threshold");
-    expectRange(p->resetPotential, row.reset, "reset");
-    expectRange(p->leak, row.leak, "leak");
-    expectRange(p->excitatoryWeight, row.weight, "weight");
-    expectRange(p->inhibitoryWeight, row.weight, "weight");
-    EXPECT_EQ(p->delayDraw, row.uniformDelay ? DelayDraw::Uniform : DelayDraw::Exponential);
-    expectRange(p->delay, row.uniformDelay ? Range{0.5f, 1.0f} : Range{0.000001f, 0.999999f}, "delay");
-    EXPECT_EQ(p->delayScale, 3.0);
-    EXPECT_EQ(p->connectionProb, 0.1f);
-    EXPECT_EQ(p->connectionsPerUnit, 0.0);
-    EXPECT_FALSE(p->startActive);
-    EXPECT_EQ(p->stimulus, row.stimulus);
-    EXPECT_EQ(p->interval, row.intervalScale);
-    EXPECT_EQ(p->amount, row.amount);
-    EXPECT_EQ(p->steps, row.steps);
-    EXPECT_EQ(p->switchOffAfter, row.switchOffAfter);
-    EXPECT_EQ(p->switchOffLineTime, !row.bare);
-    EXPECT_FALSE(p->rateFactor.has_value());
+    if (changed.description().run.edition == 2) changed.set("rateFactor=0.7", "--set");
+    const Description& d = changed.finish("");
+    const std::string text = descriptionToml(d, changed.base(), e.name, "round trip");
+
+    SettingsBuilder reread = settingsOf(e.name);
+    reread.readFile(writeFile("roundtrip.toml", text), false);
+    EXPECT_EQ(keyTexts(reread.finish("")), keyTexts(d));
+    EXPECT_EQ(reread.description().groups[1].parameters.switchProb, 0.0123f);
+    EXPECT_EQ(reread.description().groups[0].size, 12);
+    // A description's own values read back as themselves, too.
+    const Description own = experimentDescription(e);
+    EXPECT_EQ(keyTexts(parseDescription(descriptionToml(own, own, e.name, "own"), "own.toml")), keyTexts(own));
   }
 }
 
-TEST(settings, the_xor_programs_share_groups_and_differ_in_their_table) {
-  const ProgramSettings* r = findProgram("exp-xor-rand");
-  const ProgramSettings* s = findProgram("exp-xor-shift");
-  ASSERT_TRUE(r && s);
-  for (const ProgramSettings* p : {r, s}) {
-    EXPECT_EQ(p->edition, 2);
-    EXPECT_EQ(p->stimulus, Stimulus::XorPatterns);
-    EXPECT_EQ(p->interval, 0.05);
-    EXPECT_EQ(p->window, 1.0);
-    EXPECT_EQ(p->input.threshold, 1.5f);
-    EXPECT_EQ(p->input.leak, 0.5f);
-    expectRange(p->threshold, {1.5f, 2.0f}, "threshold");
-    expectRange(p->resetPotential, {1.5f, 1.5f}, "reset");
-    expectRange(p->leak, {0.1f, 0.5f}, "leak");
-    expectRange(p->inhibitoryWeight, {0.0f, 0.5f}, "inhibitory weight");
-    EXPECT_EQ(p->sorc.thrDownScale, 0.0f);
-    EXPECT_EQ(p->rsvr.thrDownScale, 1.0f);
-    EXPECT_EQ(p->sink.voltPeriod, 1.0);
-    EXPECT_EQ(p->rsvr.voltPeriod, 0.0);
-    for (const GroupSettings* g : {&p->sorc, &p->rsvr, &p->sink}) {
-      EXPECT_EQ(g->stdpRate, 0.0f);
-      EXPECT_EQ(g->switchProb, p == r ? 0.0f : 0.05f);
-      EXPECT_EQ(g->thrFloor, 1.5f);
-      EXPECT_EQ(g->thrCeiling, 2.0f);
-      EXPECT_EQ(g->weightMin, 1.5f);
-      EXPECT_EQ(g->weightMax, 2.0f);
-    }
-    EXPECT_FALSE(p->switchOffLineTime);
+TEST(settings_file, every_float_reads_back_exactly_from_its_text) {
+  // Through the whole path: the float's text, read by TOML as a double,
+  // rounded to single precision.
+  std::mt19937 bits(7);
+  SettingsBuilder b = settingsOf("exp-poisson");
+  for (int i = 0; i < 20000; ++i) {
+    std::uint32_t word = bits();
+    float f;
+    std::memcpy(&f, &word, sizeof f);
+    if (!std::isfinite(f)) continue;
+    b.set("amount=" + realText(f), "--set");
+    ASSERT_EQ(b.description().stimuli[0].amount, f) << realText(f);
   }
-  EXPECT_EQ(r->connectionsPerUnit, 1.5);
-  expectRange(r->excitatoryWeight, {1.0f, 2.0f}, "rand weight");
-  EXPECT_TRUE(r->startActive);
-  EXPECT_EQ(r->steps, 250000);
-  EXPECT_EQ(r->switchOffAfter, 0);
-  EXPECT_EQ(s->connectionsPerUnit, 0.0);
-  EXPECT_EQ(s->connectionProb, 0.1f);
-  expectRange(s->excitatoryWeight, {1.5f, 2.0f}, "shift weight");
-  EXPECT_FALSE(s->startActive);
-  EXPECT_EQ(s->steps, 500000);
-  EXPECT_EQ(s->switchOffAfter, 200000);
-  EXPECT_EQ(programsEnd() - programsBegin(), 9);
+  for (float f : {0.05f, 0.1f, 1e-6f, 0.999999f, 3.4028235e38f, 1.4e-45f, -0.0f}) {
+    b.set("amount=" + realText(f), "--set");
+    EXPECT_EQ(b.description().stimuli[0].amount, f) << realText(f);
+  }
+  EXPECT_EQ(realText(0.05f), "0.05");
+  EXPECT_EQ(realText(2.0f), "2.0");
+  EXPECT_EQ(realText(1e-6f), "1e-06");
 }
 
-TEST(settings, the_factor_matters_only_where_something_switches) {
-  ProgramSettings p = *findProgram("exp-xor-rand");
-  EXPECT_FALSE(factorCanMatter(p));
-  p.sink.switchProb = 0.01f;
-  EXPECT_TRUE(factorCanMatter(p));
-  for (GroupSettings* g : {&p.sorc, &p.rsvr, &p.sink}) g->switching = false;
-  EXPECT_FALSE(factorCanMatter(p));
-  EXPECT_TRUE(factorCanMatter(*findProgram("exp-xor-shift")));
+TEST(settings_file, keys_in_tables_or_dotted_and_set_values_in_short_forms) {
+  SettingsBuilder b = settingsOf("exp-stdp");
+  b.readFile(writeFile("tables.toml",
+                       "steps = 77\nsink.size = 7\n\"rsvr->sink\".probability = 0.3\n[rsvr]\nswitchProb = 0.5\n"
+                       "thrUpRate = 1\n[sorc]\nleak = 0.25\n[input]\namount = 1.5\n"),
+             false);
+  b.set("stimulus=cyclic", "--set");
+  b.set("leak=0.2,0.3", "--set");
+  b.set("sink.size=9", "--set");  // the command line comes after the file
+  b.set("connectionProb=.25", "--set");
+  b.set("sorc->rsvr.probability=0.5", "--set");
+  const Description& d = b.finish("");
+  const GroupSpec &sorc = d.groups[0], &rsvr = d.groups[1], &sink = d.groups[2];
+  EXPECT_EQ(d.run.steps, 77);
+  EXPECT_EQ(sink.size, 9);
+  EXPECT_EQ(rsvr.parameters.switchProb, 0.5f);
+  EXPECT_EQ(rsvr.parameters.thrUpRate, 1.0f);
+  EXPECT_EQ(sorc.leak.value, 0.25f);
+  EXPECT_FALSE(sorc.leak.drawn);  // a shorthand sets only what is drawn
+  EXPECT_EQ(d.stimuli[0].kind, StimulusKind::cyclic);
+  EXPECT_EQ(d.stimuli[0].amount, 1.5f);
+  EXPECT_EQ(sink.leak.range.lo, 0.2f);
+  EXPECT_EQ(rsvr.leak.range.hi, 0.3f);
+  EXPECT_EQ(d.pathways[0].probability, 0.5f);
+  EXPECT_EQ(d.pathways[1].probability, 0.25f);
+  EXPECT_EQ(d.pathways[2].probability, 0.25f);  // the later assignment wins over the file
+  EXPECT_EQ(sorc.parameters.switchProb, 0.05f);  // untouched
+  EXPECT_EQ(b.origin("sink.size"), "--set sink.size=9");
+  EXPECT_NE(b.origin("rsvr.switchProb").find("tables.toml:5"), std::string::npos);
+}
+
+TEST(settings_file, a_bad_setting_is_refused_naming_the_key_and_where_it_was_set) {
+  struct Case {
+    const char* program;
+    std::string file;
+    std::vector<std::string> sets;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"exp-poisson", "steps = 10\n\nrsvr.switchprob = 0.1\n", {}, "bad.toml:3: unknown key 'rsvr.switchprob' (did you mean rsvr.switchProb?)"},
+      {"exp-poisson", "", {"swichProb=0.1"}, "unknown key 'swichProb' (did you mean switchProb?)"},
+      {"exp-poisson", "", {"threshold=1.5"}, "threshold must be a range [lo, hi]: it sets the drawn threshold"},
+      {"exp-poisson", "steps = \"many\"\n", {}, "bad.toml:1: steps must be a whole number"},
+      {"exp-poisson", "", {"rsvr.switchProb=abc"}, "rsvr.switchProb must be a number, got abc"},
+      {"exp-poisson", "", {"rsvr.switching=1"}, "must be true or false"},
+      {"exp-poisson", "amount = nan\n", {}, "amount must be a finite number"},
+      {"exp-poisson", "", {"amount=1e39"}, "amount is too large for single precision"},
+      {"exp-poisson", "[rsvr]\nswitchProb = 1.5\n", {}, "bad.toml:2: rsvr.switchProb must be a probability, from 0 to 1, got 1.5"},
+      {"exp-poisson", "threshold = [2.0, 1.0]\n", {}, "threshold is a range whose low end is above its high end"},
+      {"exp-poisson", "", {"threshold=[1, 2, 3]"}, "must be a range [lo, hi]"},
+      {"exp-poisson", "", {"sink.size=1000001"}, "sink.size must be a whole number from 1 to 1000000"},
+      {"exp-poisson", "", {"sorc.size=0"}, "sorc.size must be a whole number from 1 to 1000000"},
+      {"exp-xor-shift", "rateFactor = 1.0\n[sorc]\nsize = 39\n", {}, "bad.toml:3) is 39: the xor stimulus input needs an even number"},
+      {"exp-poisson", "switchOffAfter = 900\n", {"steps=500"}, "bad.toml:1) is 900, after the last step (steps = 500)"},
+      {"exp-poisson", "", {"rsvr.weightMin=3"}, "rsvr.weightMin (--set rsvr.weightMin=3) is above rsvr.weightMax"},
+      {"exp-xor-rand", "", {"rsvr.size=1"}, "sorc->rsvr.perUnit is 1.5, more than the 1 units of rsvr"},
+      {"exp-poisson", "", {"rsvr->sink.rule=fixed", "rsvr->sink.perUnit=2.5"}, "the fixed rule makes a whole number"},
+      {"exp-poisson", "", {"input.group=none"}, "input.group (--set input.group=none): there is no group 'none'"},
+      {"exp-poisson", "", {"delay=0,0.5"}, "exponential delays draw u inside (0, 1)"},
+      {"exp-poisson", "", {"interval=0"}, "interval must be above 0"},
+      {"exp-poisson", "", {"rsvr.stdpRate=-0.1"}, "rsvr.stdpRate must not be negative"},
+      {"exp-poisson", "", {"stimulus=poisson"}, "stimulus must be \"random\", \"cyclic\" or \"xor\""},
+      {"exp-poisson", "steps = = 3\n", {}, "bad.toml:1:"},
+      {"exp-poisson", "steps = 3\nsteps = 4\n", {}, "bad.toml:2:"},
+      {"exp-poisson", "", {"steps"}, "--set takes KEY=VALUE"},
+      {"exp-poisson", "[rsvr.deeper]\nsize = 3\n", {}, "bad.toml:1: unknown key 'rsvr.deeper'"},
+      {"exp-poisson", "", {"amount=1\n2"}, "amount must be a number, got 1?2"},
+  };
+  for (const Case& c : cases) {
+    const std::string message = refusal(c.program, c.file, c.sets);
+    EXPECT_NE(message.find(c.says), std::string::npos) << c.says << "\n  got: " << message;
+    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+  }
+  // A trial run may end before the program's own switch-off.
+  EXPECT_EQ(refusal("exp-poisson", "", {"steps=500"}), "");
+}
+
+TEST(settings_file, a_missing_or_huge_file_is_refused_before_it_is_read) {
+  try {
+    SettingsBuilder b = settingsOf("exp-poisson");
+    b.readFile("/nonexistent/settings.toml", false);
+    ADD_FAILURE() << "a missing file was read";
+  } catch (const UsageError& e) {
+    EXPECT_NE(std::string(e.what()).find("/nonexistent/settings.toml: No such file"), std::string::npos) << e.what();
+  }
+  const std::string big = writeFile("big.toml", "# " + std::string(2 << 20, 'x') + "\n");
+  try {
+    SettingsBuilder b = settingsOf("exp-poisson");
+    b.readFile(big, false);
+    ADD_FAILURE() << "a 2 MiB file was read";
+  } catch (const UsageError& e) {
+    EXPECT_NE(std::string(e.what()).find("larger than 1 MiB"), std::string::npos) << e.what();
+  }
 }

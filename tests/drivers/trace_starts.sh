@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Each program's trace for seed 1 starts with the same lines as the
-# reference run: the sha256 of its first lines against the recorded one.
+# Each program's trace starts with the same lines as the recorded runs:
+# the sha256 of its first lines against the recorded one.
 set -u  # no pipefail: head ends the program early on purpose
 bin=$1
 table=$2

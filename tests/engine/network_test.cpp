@@ -54,6 +54,37 @@ TEST(network, synapse_chains_sort_by_delay_with_equal_delays_newest_first) {
   EXPECT_NE(position("1", "nan"), std::string::npos);
 }
 
+// A large build appends and sorts once: the chains come out as the sorted
+// inserts make them, with the synapses made switched on listed as active.
+TEST(network, appended_chains_ordered_once_are_the_inserted_ones) {
+  Sandbox inserted, appended;
+  Group* a = inserted.group("grp", 5);
+  Group* b = appended.group("grp", 5);
+  const float delays[] = {2.0f, 1.0f, 2.0f, 3.0f, std::nanf(""), 0.0f, 2.0f};
+  seedRandom(3);
+  for (int i = 0; i < 7; ++i) link(unitById(a, i % 2), unitById(a, 2 + i % 3), delays[i], 1.0f + i);
+  seedRandom(3);
+  for (int i = 0; i < 7; ++i) appendSynapse(unitById(b, i % 2), unitById(b, 2 + i % 3), delays[i], 1.0f + i, i % 3 == 0);
+  orderChains(b);
+  for (const SynapseList* chain : {unitById(a, 0)->postSynapses, unitById(a, 3)->preSynapses}) {
+    const SynapseList* other = chain == unitById(a, 0)->postSynapses ? unitById(b, 0)->postSynapses : unitById(b, 3)->preSynapses;
+    ASSERT_EQ(chain->all.size(), other->all.size());
+    for (std::size_t i = 0; i < chain->all.size(); ++i) {
+      EXPECT_EQ(chain->all[i]->weight, other->all[i]->weight);
+      EXPECT_EQ(chain->all[i]->lastSwitch, other->all[i]->lastSwitch);
+    }
+  }
+  std::size_t active = 0;
+  for (std::uint32_t id = 0; id < 2; ++id) {
+    for (const ActiveSynapse& on : unitById(b, id)->postSynapses->active) {
+      EXPECT_EQ(on.synapse->active, 1);
+      EXPECT_EQ(on.lastSwitch, on.synapse->lastSwitch);
+      ++active;
+    }
+  }
+  EXPECT_EQ(active, 3u);  // synapses 0, 3 and 6
+}
+
 // The incoming chain is the order in which a firing unit's synapses learn.
 TEST(network, incoming_chain_is_in_delay_order_too) {
   Sandbox box;
@@ -126,6 +157,16 @@ TEST(network_death, five_thousand_units_fit_and_one_more_is_fatal) {
         Group* g = addGroup("big");
         for (int i = 0; i < 5000; ++i) addUnit(g);
         if (unitById(g, 4999)->id != 4999) std::exit(3);
+        addUnit(g);
+      },
+      ::testing::ExitedWithCode(1), "added too many units to group");
+}
+
+TEST(network_death, a_group_holds_the_units_it_was_made_for) {
+  EXPECT_EXIT(
+      {
+        Group* g = addGroup("small", 3);
+        for (int i = 0; i < 3; ++i) addUnit(g);
         addUnit(g);
       },
       ::testing::ExitedWithCode(1), "added too many units to group");

@@ -1,0 +1,183 @@
+#include "description_checks.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "field_values.h"
+#include "usage_error.h"
+
+namespace net1::drivers {
+namespace {
+
+[[noreturn]] void fail(const std::string& message) { throw UsageError(message); }
+
+// What a build costs: a unit record with its two chain headers, and a
+// synapse with its two places in chains (measured: about 61 bytes).
+constexpr double kBytesPerUnit = 72 + 2 * 64;
+constexpr double kBytesPerSynapse = 64;
+
+double memoryHere() {
+  double bytes = static_cast<double>(::sysconf(_SC_PHYS_PAGES)) * static_cast<double>(::sysconf(_SC_PAGE_SIZE));
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    struct rlimit limit {};
+    if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+      bytes = std::min(bytes, static_cast<double>(limit.rlim_cur));
+    }
+  }
+  return bytes;
+}
+
+std::string gigabytes(double bytes) {
+  char text[32];
+  if (bytes >= 1e12) {
+    std::snprintf(text, sizeof text, "%.3g TB", bytes / 1e12);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f GB", bytes / 1e9);
+  }
+  return text;
+}
+
+}  // namespace
+
+float pairProbability(const Description& d, const PathwaySpec& p) {
+  if (p.perUnit > 0) return static_cast<float>(p.perUnit / static_cast<double>(d.group(p.to)->size));
+  return p.probability;
+}
+
+double expectedSynapses(const Description& d, const PathwaySpec& p) {
+  const double from = static_cast<double>(d.group(p.from)->size);
+  const double to = static_cast<double>(d.group(p.to)->size);
+  if (p.rule == ConnectionRule::fixed) return from * p.perUnit;
+  return std::min(1.0, static_cast<double>(pairProbability(d, p))) * from * (p.from == p.to ? to - 1 : to);
+}
+
+double expectedBytes(const Description& d) {
+  double bytes = 0;
+  for (const GroupSpec& g : d.groups) bytes += kBytesPerUnit * static_cast<double>(g.size);
+  for (const PathwaySpec& p : d.pathways) bytes += kBytesPerSynapse * expectedSynapses(d, p);
+  return bytes;
+}
+
+void checkDescription(const Description& d, const Description& base,
+                      const std::function<std::string(const std::string&)>& named, const std::string& missingFactor) {
+  for (const GroupSpec& g : d.groups) {
+    const GroupParameters& p = g.parameters;
+    const std::string prefix = g.name + ".";
+    if (p.weightMin > p.weightMax) {
+      fail(named(prefix + "weightMin") + " is above " + named(prefix + "weightMax") + ": " + realText(p.weightMin) +
+           " > " + realText(p.weightMax));
+    }
+    if (p.thrFloor > p.thrCeiling) {
+      fail(named(prefix + "thrFloor") + " is above " + named(prefix + "thrCeiling") + ": " + realText(p.thrFloor) +
+           " > " + realText(p.thrCeiling));
+    }
+  }
+  for (const StimulusSpec& s : d.stimuli) {
+    const GroupSpec* g = d.group(s.group);
+    if (!g) fail(named(s.name + ".group") + ": there is no group '" + clip(s.group) + "'");
+    if (s.kind == StimulusKind::xor_ && g->size % 2 != 0) {
+      fail(named(g->name + ".size") + " is " + std::to_string(g->size) + ": the xor stimulus " + s.name +
+           " needs an even number of units, in two halves");
+    }
+  }
+  for (const PathwaySpec& p : d.pathways) {
+    const std::string prefix = p.label() + ".";
+    const GroupSpec& to = *d.group(p.to);
+    if (p.rule == ConnectionRule::pairwise && p.perUnit > static_cast<double>(to.size)) {
+      fail(named(prefix + "perUnit") + " is " + realText(p.perUnit) + ", more than the " + std::to_string(to.size) +
+           " units of " + to.name + " (" + named(to.name + ".size") + "): a connection probability above 1");
+    }
+    if (p.rule == ConnectionRule::fixed) {
+      const long candidates = p.from == p.to ? to.size - 1 : to.size;
+      if (p.perUnit != std::floor(p.perUnit)) {
+        fail(named(prefix + "perUnit") + " is " + realText(p.perUnit) + ": the fixed rule makes a whole number of "
+             "synapses per unit");
+      }
+      if (p.perUnit > static_cast<double>(candidates)) {
+        fail(named(prefix + "perUnit") + " is " + realText(p.perUnit) + ", more than the " +
+             std::to_string(candidates) + " units of " + to.name + " that a unit of " + p.from +
+             " can reach: the fixed rule makes its synapses to distinct units");
+      }
+    }
+    const std::string range = "[" + realText(p.delay.lo) + ", " + realText(p.delay.hi) + "]";
+    if (p.delayDistribution == DelayDraw::exponential) {
+      if (!(p.delay.lo > 0 && p.delay.hi < 1)) {
+        fail(named(prefix + "delay") + " is " + range +
+             ": exponential delays draw u inside (0, 1), so that every delay is finite and above 0");
+      }
+      if (!(p.delayScale > 0)) {
+        fail(named(prefix + "delayScale") + " is " + realText(p.delayScale) + ": exponential delays need it above 0");
+      }
+    } else if (!(p.delay.lo > 0)) {
+      fail(named(prefix + "delay") + " is " + range + ": every delay must be above 0");
+    }
+  }
+  // A trial run may stop before the description's own switch-off; a
+  // switch-off step chosen by hand must fall inside the run.
+  if (d.run.switchOffAfter > d.run.steps && d.run.switchOffAfter != base.run.switchOffAfter) {
+    fail(named("switchOffAfter") + " is " + std::to_string(d.run.switchOffAfter) +
+         ", after the last step (steps = " + std::to_string(d.run.steps) + ")");
+  }
+  if (d.run.steps > 0 && d.stimuli.empty()) {
+    fail(named("steps") + " is " + std::to_string(d.run.steps) + ", but no stimulus delivers them ([[stimulus]])");
+  }
+  if (d.run.edition == 2 && !d.run.rateFactor && factorCanMatter(d)) fail(missingFactor);
+
+  const double needed = expectedBytes(d);
+  const double here = memoryHere();
+  if (needed > here) {
+    double synapses = 0, most = -1;
+    long units = 0;
+    std::string largest;
+    for (const PathwaySpec& p : d.pathways) {
+      const double n = expectedSynapses(d, p);
+      synapses += n;
+      if (n > most) {
+        most = n;
+        largest = p.label() + (p.rule == ConnectionRule::fixed || p.perUnit > 0 ? ".perUnit" : ".probability");
+      }
+    }
+    std::string biggest;
+    for (const GroupSpec& g : d.groups) {
+      units += g.size;
+      if (largest.empty() && (biggest.empty() || g.size > d.group(biggest.substr(0, biggest.size() - 5))->size)) {
+        biggest = g.name + ".size";
+      }
+    }
+    char counts[96];
+    std::snprintf(counts, sizeof counts, "%ld units and about %.3g synapses", units, synapses);
+    fail("the network needs about " + gigabytes(needed) + " (" + counts + ", most of them made by " +
+         named(largest.empty() ? biggest : largest) + "), more than the " + gigabytes(here) + " of memory here");
+  }
+}
+
+std::vector<std::string> descriptionNotes(const Description& d) {
+  std::vector<std::string> notes;
+  if (d.run.generator != Generator::lcg15) return notes;
+  // The 15-bit generator draws true when p > r / 32767: a probability
+  // above 0 but at most 1/32767 acts as 1/32768.
+  constexpr float kStep = 1.0f / 32767.0f;
+  auto note = [&](const std::string& key, float p) {
+    if (p > 0 && p <= kStep) {
+      notes.push_back(key + " is " + realText(p) +
+                      ", which the 15-bit generator cannot represent: it draws as 1/32768 (3.05e-05); "
+                      "generator = \"mt19937_64\" keeps its precision");
+    }
+  };
+  for (const GroupSpec& g : d.groups) {
+    if (g.excitatory.drawn) note(g.name + ".excitatory", g.excitatory.probability);
+    note(g.name + ".switchProb", g.parameters.switchProb);
+  }
+  for (const PathwaySpec& p : d.pathways) {
+    if (p.rule == ConnectionRule::pairwise) {
+      note(p.label() + (p.perUnit > 0 ? ".perUnit / " + p.to + ".size" : ".probability"), pairProbability(d, p));
+    }
+  }
+  return notes;
+}
+
+}  // namespace net1::drivers

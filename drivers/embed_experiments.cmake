@@ -1,0 +1,17 @@
+# Writes OUT, a header holding each experiment's description file as text:
+# cmake -DOUT=... -DDIR=... -DNAMES=a,b -P embed_experiments.cmake
+set(body "// Generated from experiments/*.toml by drivers/embed_experiments.cmake.\n#pragma once\n\n#include \"experiments.h\"\n\nnamespace net1::drivers {\n")
+string(REPLACE "," ";" NAMES "${NAMES}")
+set(entries "")
+set(index 0)
+foreach(name ${NAMES})
+  file(READ ${DIR}/${name}.toml hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
+  string(APPEND body "inline constexpr char kText${index}[] = {${bytes} 0};\n")
+  string(APPEND entries "    {\"${name}\", {kText${index}, sizeof kText${index} - 1}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "inline constexpr Experiment kExperimentTexts[] = {\n${entries}};\n\n}  // namespace net1::drivers\n")
+file(WRITE ${OUT}.new "${body}")
+file(COPY_FILE ${OUT}.new ${OUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUT}.new)
