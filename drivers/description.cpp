@@ -9,7 +9,14 @@ const GroupSpec* Description::group(std::string_view name) const {
   return nullptr;
 }
 
-std::string_view choiceName(ConnectionRule r) { return r == ConnectionRule::fixed ? "fixed" : "pairwise"; }
+std::string_view choiceName(ConnectionRule r) {
+  switch (r) {
+    case ConnectionRule::pairwise: return "pairwise";
+    case ConnectionRule::fixed: return "fixed";
+    case ConnectionRule::list: return "list";
+  }
+  return "?";
+}
 std::string_view choiceName(DelayDraw d) { return d == DelayDraw::uniform ? "uniform" : "exponential"; }
 std::string_view choiceName(Generator g) { return g == Generator::lcg15 ? "lcg15" : "mt19937_64"; }
 

@@ -51,6 +51,7 @@ struct GroupSpec {
 enum class ConnectionRule {
   pairwise,  // every candidate pair draws once; a unit and itself draw and make nothing
   fixed,     // each unit of `from` makes exactly perUnit synapses, to distinct units of `to`
+  list,      // the synapses given, pre and post unit, weight and delay each
 };
 
 enum class DelayDraw {
@@ -70,6 +71,9 @@ struct PathwaySpec {
   Range delay;
   double delayScale = 0;
   bool startActive = false;  // every synapse switched on when made
+  // list: one synapse per entry, in the order given for each pre unit.
+  std::vector<std::uint32_t> preUnits, postUnits;
+  std::vector<float> weights, delays;
 
   // The name that keys and messages call the pathway by.
   std::string label() const { return name.empty() ? from + "->" + to : name; }
@@ -187,7 +191,8 @@ void forEachField(Spec& p, Visit&& visit)
   requires std::is_same_v<std::remove_const_t<Spec>, PathwaySpec>
 {
   visit(Field{"rule", "\"pairwise\": every candidate pair draws once; \"fixed\": each unit makes exactly perUnit "
-                      "synapses, to distinct targets (its cost grows with the synapses made)"},
+                      "synapses, to distinct targets (its cost grows with the synapses made); \"list\": the "
+                      "synapses of preUnits, postUnits, weights and delays"},
         p.rule);
   visit(Field{"probability", "pairwise: the probability of a synapse for each candidate pair", Check::Probability},
         p.probability);
@@ -196,21 +201,30 @@ void forEachField(Spec& p, Visit&& visit)
               "fixed: a unit's synapses",
               Check::NonNegative},
         p.perUnit);
+  const bool drawn = p.rule != ConnectionRule::list;  // a list gives its weights and delays
   visit(Field{"excitatoryWeight", "weight of a synapse from an excitatory unit, drawn from [lo, hi]", Check::Finite,
-              false, true},
+              false, drawn},
         p.excitatoryWeight);
   visit(Field{"inhibitoryWeight", "weight (a magnitude) of a synapse from an inhibitory unit, drawn from [lo, hi]",
-              Check::Finite, false, true},
+              Check::Finite, false, drawn},
         p.inhibitoryWeight);
   visit(Field{"delayDistribution",
               "\"exponential\": delay = -ln(u) * delayScale, u drawn from `delay`; \"uniform\": drawn from `delay`"},
         p.delayDistribution);
   visit(Field{"delay", "[lo, hi]: the range of u (exponential, inside (0, 1)) or of the delay (uniform, above 0)",
-              Check::Finite, false, true},
+              Check::Finite, false, drawn},
         p.delay);
   visit(Field{"delayScale", "exponential delays: the factor on -ln(u), about their mean", Check::NonNegative},
         p.delayScale);
   visit(Field{"startActive", "every synapse starts switched on"}, p.startActive);
+  if (p.rule == ConnectionRule::list) {
+    visit(Field{"preUnits", "list: each synapse's pre unit, by its id in `from`", Check::Finite, false, true},
+          p.preUnits);
+    visit(Field{"postUnits", "list: each synapse's post unit, by its id in `to`", Check::Finite, false, true},
+          p.postUnits);
+    visit(Field{"weights", "list: each synapse's weight", Check::Finite, false, true}, p.weights);
+    visit(Field{"delays", "list: each synapse's delay, not below 0", Check::NonNegative, false, true}, p.delays);
+  }
 }
 
 template <class Spec, class Visit>

@@ -52,6 +52,7 @@ double expectedSynapses(const Description& d, const PathwaySpec& p) {
   const double from = static_cast<double>(d.group(p.from)->size);
   const double to = static_cast<double>(d.group(p.to)->size);
   if (p.rule == ConnectionRule::fixed) return from * p.perUnit;
+  if (p.rule == ConnectionRule::list) return static_cast<double>(p.preUnits.size());
   return std::min(1.0, static_cast<double>(pairProbability(d, p))) * from * (p.from == p.to ? to - 1 : to);
 }
 
@@ -102,6 +103,23 @@ void checkDescription(const Description& d, const Description& base,
              std::to_string(candidates) + " units of " + to.name + " that a unit of " + p.from +
              " can reach: the fixed rule makes its synapses to distinct units");
       }
+    }
+    if (p.rule == ConnectionRule::list) {
+      const std::size_t n = p.preUnits.size();
+      if (p.postUnits.size() != n || p.weights.size() != n || p.delays.size() != n) {
+        fail(named(prefix + "preUnits") + ", postUnits, weights and delays must be lists of one length: " +
+             std::to_string(n) + ", " + std::to_string(p.postUnits.size()) + ", " + std::to_string(p.weights.size()) +
+             ", " + std::to_string(p.delays.size()));
+      }
+      const GroupSpec& from = *d.group(p.from);
+      for (std::size_t i = 0; i < n; ++i) {
+        if (p.preUnits[i] >= static_cast<std::uint32_t>(from.size) || p.postUnits[i] >= static_cast<std::uint32_t>(to.size)) {
+          fail(named(prefix + "preUnits") + ": synapse " + std::to_string(i) + " joins unit " +
+               std::to_string(p.preUnits[i]) + " of " + from.name + " (" + std::to_string(from.size) + " units) to " +
+               std::to_string(p.postUnits[i]) + " of " + to.name + " (" + std::to_string(to.size) + " units)");
+        }
+      }
+      continue;  // its delays are given, each checked not below 0
     }
     const std::string range = "[" + realText(p.delay.lo) + ", " + realText(p.delay.hi) + "]";
     if (p.delayDistribution == DelayDraw::exponential) {

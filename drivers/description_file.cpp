@@ -151,10 +151,11 @@ Description readDescription(const toml::table& document, const std::string& sour
       claim(p.label(), t, "pathway");
       readFields(t, p, p.label() + ".", source, {"name", "from", "to"}, origins);
       const bool pairwise = p.rule == ConnectionRule::pairwise;
-      if (pairwise ? !t.contains("probability") && !t.contains("perUnit") : !t.contains("perUnit")) {
+      if (p.rule != ConnectionRule::list &&
+          (pairwise ? !t.contains("probability") && !t.contains("perUnit") : !t.contains("perUnit"))) {
         refuse(lineOf(source, t), p.label() + (pairwise ? " needs its probability (or perUnit)" : " needs its perUnit"));
       }
-      if (p.delayDistribution == DelayDraw::exponential && !t.contains("delayScale")) {
+      if (p.rule != ConnectionRule::list && p.delayDistribution == DelayDraw::exponential && !t.contains("delayScale")) {
         refuse(lineOf(source, t), p.label() + ".delayScale is missing: exponential delays need it");
       }
       d.pathways.push_back(std::move(p));

@@ -86,7 +86,7 @@ std::string readChoice(const toml::node& node, Choice& out, const Choice (&choic
   return "must be " + names;
 }
 
-constexpr ConnectionRule kRules[] = {ConnectionRule::pairwise, ConnectionRule::fixed};
+constexpr ConnectionRule kRules[] = {ConnectionRule::pairwise, ConnectionRule::fixed, ConnectionRule::list};
 constexpr DelayDraw kDelayDraws[] = {DelayDraw::exponential, DelayDraw::uniform};
 constexpr StimulusKind kStimuli[] = {StimulusKind::random, StimulusKind::cyclic, StimulusKind::xor_};
 constexpr Generator kGenerators[] = {Generator::mt19937_64, Generator::lcg15};
@@ -176,6 +176,34 @@ std::string readValue(const Field&, const toml::node& n, DelayDraw& out) { retur
 std::string readValue(const Field&, const toml::node& n, StimulusKind& out) { return readChoice(n, out, kStimuli); }
 std::string readValue(const Field&, const toml::node& n, Generator& out) { return readChoice(n, out, kGenerators); }
 
+std::string readValue(const Field&, const toml::node& n, std::vector<std::uint32_t>& out) {
+  const auto* array = n.as_array();
+  if (!array) return "must be a list of unit ids [0, 1, ...]";
+  std::vector<std::uint32_t> ids;
+  ids.reserve(array->size());
+  for (const toml::node& item : *array) {
+    const auto* i = item.as_integer();
+    if (!i || i->get() < 0 || i->get() >= kMaxGroupSize) return "must be a list of unit ids, whole numbers from 0 to 999999";
+    ids.push_back(static_cast<std::uint32_t>(i->get()));
+  }
+  out = std::move(ids);
+  return "";
+}
+
+std::string readValue(const Field& f, const toml::node& n, std::vector<float>& out) {
+  const auto* array = n.as_array();
+  if (!array) return "must be a list of numbers [0.5, 1.0, ...]";
+  std::vector<float> values;
+  values.reserve(array->size());
+  for (const toml::node& item : *array) {
+    float v = 0;
+    if (std::string problem = readFloat(f, item, v); !problem.empty()) return "holds a value that " + problem;
+    values.push_back(v);
+  }
+  out = std::move(values);
+  return "";
+}
+
 std::string realText(double value) {
   char buf[64];
   const auto r = std::to_chars(buf, buf + sizeof buf, value);
@@ -213,6 +241,23 @@ std::string valueText(DelayDraw v) { return "\"" + std::string(choiceName(v)) + 
 std::string valueText(StimulusKind v) { return "\"" + std::string(choiceName(v)) + "\""; }
 std::string valueText(Generator v) { return "\"" + std::string(choiceName(v)) + "\""; }
 
+std::string valueText(const std::vector<std::uint32_t>& v) {
+  std::string text = "[";
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (i) text += ", ";
+    text += std::to_string(v[i]);
+  }
+  return text + "]";
+}
+std::string valueText(const std::vector<float>& v) {
+  std::string text = "[";
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (i) text += ", ";
+    text += realText(v[i]);
+  }
+  return text + "]";
+}
+
 Json valueJson(long v) { return v; }
 Json valueJson(int v) { return v; }
 Json valueJson(float v) { return std::strtod(realText(v).c_str(), nullptr); }
@@ -228,6 +273,12 @@ Json valueJson(ConnectionRule v) { return std::string(choiceName(v)); }
 Json valueJson(DelayDraw v) { return std::string(choiceName(v)); }
 Json valueJson(StimulusKind v) { return std::string(choiceName(v)); }
 Json valueJson(Generator v) { return std::string(choiceName(v)); }
+Json valueJson(const std::vector<std::uint32_t>& v) { return v; }
+Json valueJson(const std::vector<float>& v) {
+  Json a = Json::array();
+  for (float x : v) a.push_back(valueJson(x));
+  return a;
+}
 
 std::string nodeText(const toml::node& node) {
   std::ostringstream out;

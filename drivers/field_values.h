@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 #include <toml++/toml.h>
 
 #include "description.h"
@@ -32,6 +33,8 @@ std::string readValue(const Field& field, const toml::node& node, ConnectionRule
 std::string readValue(const Field& field, const toml::node& node, DelayDraw& out);
 std::string readValue(const Field& field, const toml::node& node, StimulusKind& out);
 std::string readValue(const Field& field, const toml::node& node, Generator& out);
+std::string readValue(const Field& field, const toml::node& node, std::vector<std::uint32_t>& out);  // unit ids
+std::string readValue(const Field& field, const toml::node& node, std::vector<float>& out);
 
 // The value as a TOML file spells it, which readValue reads back exactly.
 std::string valueText(long v);
@@ -49,6 +52,8 @@ std::string valueText(ConnectionRule v);
 std::string valueText(DelayDraw v);
 std::string valueText(StimulusKind v);
 std::string valueText(Generator v);
+std::string valueText(const std::vector<std::uint32_t>& v);
+std::string valueText(const std::vector<float>& v);
 
 // The value in a run record; a float is given as the double that its
 // shortest text reads as, which reads back as the same float.
@@ -67,6 +72,8 @@ Json valueJson(ConnectionRule v);
 Json valueJson(DelayDraw v);
 Json valueJson(StimulusKind v);
 Json valueJson(Generator v);
+Json valueJson(const std::vector<std::uint32_t>& v);
+Json valueJson(const std::vector<float>& v);
 
 // The shortest decimal text that reads back as exactly this value (through
 // a double, for a float, as a TOML reader reads it), always with a point or

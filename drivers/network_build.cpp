@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "description_checks.h"
 
@@ -77,6 +78,28 @@ class FixedTargets {
   std::vector<std::uint32_t> chosen_;
 };
 
+// The synapses a list gives, each pre unit's in the order given: the units
+// come newest first, so the list is walked by descending pre unit.
+class ListedSynapses {
+ public:
+  explicit ListedSynapses(const PathwaySpec& p) : p_(p), order_(p.preUnits.size()) {
+    for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = i;
+    std::stable_sort(order_.begin(), order_.end(),
+                     [&](std::size_t a, std::size_t b) { return p.preUnits[a] > p.preUnits[b]; });
+  }
+  void connect(Unit* pre, Group* to) {
+    for (; next_ < order_.size() && p_.preUnits[order_[next_]] == static_cast<std::uint32_t>(pre->id); ++next_) {
+      const std::size_t i = order_[next_];
+      appendSynapse(pre, unitById(to, p_.postUnits[i]), p_.delays[i], p_.weights[i], p_.startActive);
+    }
+  }
+
+ private:
+  const PathwaySpec& p_;
+  std::vector<std::size_t> order_;
+  std::size_t next_ = 0;
+};
+
 }  // namespace
 
 std::vector<Group*> buildNetwork(const Description& d, const volatile std::sig_atomic_t* stop) {
@@ -97,12 +120,15 @@ std::vector<Group*> buildNetwork(const Description& d, const volatile std::sig_a
     const PathwaySpec* pathway;
     Group* to;
     float probability;
+    std::shared_ptr<ListedSynapses> listed;
   };
   FixedTargets fixed;
   for (std::size_t gi = 0; gi < groups.size(); ++gi) {
     std::vector<Leaving> leaving;
     for (const PathwaySpec& p : d.pathways) {
-      if (p.from == d.groups[gi].name) leaving.push_back({&p, groupOf(p.to), pairProbability(d, p)});
+      if (p.from != d.groups[gi].name) continue;
+      leaving.push_back({&p, groupOf(p.to), p.rule == ConnectionRule::pairwise ? pairProbability(d, p) : 0.0f,
+                         p.rule == ConnectionRule::list ? std::make_shared<ListedSynapses>(p) : nullptr});
     }
     if (leaving.empty()) continue;
     Group* from = groups[gi];
@@ -114,10 +140,12 @@ std::vector<Group*> buildNetwork(const Description& d, const volatile std::sig_a
       }
       Unit* pre = unitById(from, id);
       for (const Leaving& l : leaving) {
-        if (l.pathway->rule == ConnectionRule::fixed) {
-          fixed.connect(pre, l.to, *l.pathway, static_cast<std::uint32_t>(l.pathway->perUnit));
-        } else {
-          connectPairs(pre, l.to, *l.pathway, l.probability);
+        switch (l.pathway->rule) {
+          case ConnectionRule::pairwise: connectPairs(pre, l.to, *l.pathway, l.probability); break;
+          case ConnectionRule::fixed:
+            fixed.connect(pre, l.to, *l.pathway, static_cast<std::uint32_t>(l.pathway->perUnit));
+            break;
+          case ConnectionRule::list: l.listed->connect(pre, l.to); break;
         }
       }
     }

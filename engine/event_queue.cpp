@@ -14,6 +14,13 @@ void addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* sy
   ++q->added;
 }
 
+void addEventAt(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse) {
+  if (!unit || !q) fatal("unit or q is NULL");
+  storeEvent(pendingStore(q), Event{time, unit, synapse, amount});
+  ++q->count;
+  ++q->added;
+}
+
 const Event* earliestEvent(EventQueue* q) { return q->pending ? earliestStored(q->pending) : nullptr; }
 
 const Event* deleteEvent(const Event* event, EventQueue* q) {

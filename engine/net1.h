@@ -169,6 +169,8 @@ int freeGroupUnitsAndPostSynapses(Group* group);
 // addEvent queues input of `amount` to `unit` at now + delay, carried by
 // `synapse` or by none (a stimulus).
 void addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse);
+// The same at the absolute `time`, which must not be before now.
+void addEventAt(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse);
 // The next event to be processed, or null; valid until the queue changes.
 const Event* earliestEvent(EventQueue* q);
 // Removes `event`, which must be the earliest, and returns the one after it.

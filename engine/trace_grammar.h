@@ -76,6 +76,16 @@ constexpr bool findKind(std::string_view keyword, Kind& out) {
 // Group names in a trace are 1 to this many characters long.
 inline constexpr std::size_t kMaxNameLength = 70;
 
+// One field of a line, as a program that collects lines gets it: `real`
+// for 'f', `name` for 's', `integer` for the rest.
+struct Value {
+  double real = 0;
+  long long integer = 0;
+  std::string_view name;
+};
+// Takes a collected line: its kind and its fields, in the kind's order.
+using Collect = void (*)(void* to, Kind kind, const Value* values, std::size_t count);
+
 // A set of kinds, one bit each.
 using KindSet = std::uint32_t;
 constexpr KindSet bit(Kind kind) { return KindSet{1} << static_cast<unsigned>(kind); }

@@ -101,16 +101,43 @@ const std::byte* formatQueued(Stream& s, const std::byte* values) {
   return values;
 }
 
+template <char Type, class V>
+Value toValue(V value) {
+  Value v;
+  if constexpr (Type == 'f') {
+    v.real = static_cast<double>(value);
+  } else if constexpr (Type == 's') {
+    v.name = std::string_view(value);
+  } else {
+    v.integer = static_cast<long long>(value);
+  }
+  return v;
+}
+
+// The line's values, by field, for a stream that collects them.
+template <Kind K, class... Values>
+[[gnu::noinline]] void collect(Stream& s, Values... values) {
+  Value fields[sizeof...(Values) + 1];  // never empty
+  std::size_t i = 0;
+  [&]<std::size_t... I>(std::index_sequence<I...>) {
+    ((fields[i++] = toValue<kindSpec(K).pattern[I]>(values)), ...);
+  }(std::index_sequence_for<Values...>{});
+  s.collected(K, fields, sizeof...(Values));
+}
+
 }  // namespace detail
 
-// Writes one line of kind K with the given fields, unless the stream does
-// not record that kind: then nothing is formatted at all. A stream that
-// formats on a thread of its own gets the values, to format later.
+// Writes one line of kind K with the given fields, unless the stream
+// neither records nor collects that kind: then nothing is formatted at all.
+// A stream that formats on a thread of its own gets the values, to format
+// later.
 template <Kind K, class... Values>
 inline void line(Stream& s, Values... values) {
   constexpr const KindSpec& kind = kindSpec(K);
   static_assert(sizeof...(Values) >= kind.minFields && sizeof...(Values) <= kind.pattern.size(),
                 "the fields of a line are those of its kind");
+  if (!s.wants(K)) return;
+  if (s.collects(K)) detail::collect<K>(s, values...);
   if (!s.records(K)) return;
   if (s.queues()) {
     std::byte* at = s.queueRoom(detail::longestQueued(K));

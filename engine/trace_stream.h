@@ -89,6 +89,21 @@ class Stream {
   void record(trace::KindSet kinds) { kinds_ = kinds; }
   bool records(trace::Kind kind) const { return (kinds_ & trace::bit(kind)) != 0; }
 
+  // Lines of `kinds` are also handed, as their values and before any text
+  // is made of them, to `collect` (with `to`), in the writer's thread: a
+  // program keeps them in memory without formatting or parsing text.
+  void collect(trace::KindSet kinds, trace::Collect collect, void* to) {
+    collectKinds_ = kinds;
+    collect_ = collect;
+    collectTo_ = to;
+  }
+  // Whether a line of this kind is wanted at all: written or collected.
+  bool wants(trace::Kind kind) const { return ((kinds_ | collectKinds_) & trace::bit(kind)) != 0; }
+  bool collects(trace::Kind kind) const { return (collectKinds_ & trace::bit(kind)) != 0; }
+  void collected(trace::Kind kind, const trace::Value* values, std::size_t count) {
+    collect_(collectTo_, kind, values, count);
+  }
+
   // From here until formatHere(), trace lines are queued as their values
   // and turned into text by a thread of the stream's own, in the order they
   // were written, while the caller goes on; anything else written to the
@@ -134,6 +149,9 @@ class Stream {
   std::string* memory_ = nullptr;
   Sink* sink_ = nullptr;
   trace::KindSet kinds_ = trace::kAllKinds;
+  trace::KindSet collectKinds_ = 0;
+  trace::Collect collect_ = nullptr;
+  void* collectTo_ = nullptr;
   char* buffer_ = nullptr;
   std::size_t length_ = 0;
   std::size_t capacity_ = 0;

@@ -242,7 +242,9 @@ delay = [0.1, 5.0]
     for (const Synapse* s : u->postSynapses->all) {
       repeated += !targets.insert(s->post).second;
       self += s->post == u;
-      if (previous) ASSERT_LE(previous->delay, s->delay);  // in chain order
+      if (previous) {
+        ASSERT_LE(previous->delay, s->delay);  // in chain order
+      }
       previous = s;
     }
   }
