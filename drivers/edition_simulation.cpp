@@ -105,6 +105,11 @@ class EditionSimulation final : public Simulation {
 
   bool runUntil(double time, long steps, RunWatch& watch) override {
     if (!deliver(steps, time, watch)) return false;
+    // Stimuli still due before then wait for more steps; the engine must
+    // not run past them.
+    for (const StimulusClock& s : stimuli_) {
+      if (s.ready && s.time < time) return true;
+    }
     if (time > q_->now) net1::runUntil(q_, time);
     return true;
   }
