@@ -223,7 +223,7 @@ void forEachField(Spec& p, Visit&& visit)
     visit(Field{"postUnits", "list: each synapse's post unit, by its id in `to`", Check::Finite, false, true},
           p.postUnits);
     visit(Field{"weights", "list: each synapse's weight", Check::Finite, false, true}, p.weights);
-    visit(Field{"delays", "list: each synapse's delay, not below 0", Check::NonNegative, false, true}, p.delays);
+    visit(Field{"delays", "list: each synapse's delay, at least 1e-6", Check::NonNegative, false, true}, p.delays);
   }
 }
 

@@ -41,6 +41,78 @@ std::string gigabytes(double bytes) {
   return text;
 }
 
+// Every value a run prints must stay a number the trace's readers read: no
+// sum of weights or inputs may overflow, and no time may stop advancing.
+constexpr double kLargest = 1e9;        // a weight, an input, a delay
+constexpr double kShortest = 1e-6;      // a delay: the trace's resolution of time
+constexpr double kLongestRun = 1e11;    // the readers take times below 10^12
+constexpr double kMostWindows = 1e9;    // voltage windows a run may close, one clock step each
+
+std::string number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
+// About how long the run lasts: its steps shared among the stimuli, each
+// delivering once per interval (the mean interval, for random ones).
+double expectedSpan(const Description& d) {
+  double rate = 0;
+  for (const StimulusSpec& s : d.stimuli) rate += s.interval > 0 ? 1.0 / s.interval : 0;
+  return rate > 0 ? static_cast<double>(d.run.steps) / rate : 0;
+}
+
+void checkScales(const Description& d, const std::function<std::string(const std::string&)>& named) {
+  auto large = [&](const std::string& key, double v) {
+    if (std::fabs(v) > kLargest) {
+      fail(named(key) + " reaches " + number(v) + ": at most 1e9 in size, so that the sums the run prints stay finite");
+    }
+  };
+  for (const StimulusSpec& s : d.stimuli) large(s.name + ".amount", s.amount);
+  for (const PathwaySpec& p : d.pathways) {
+    const std::string prefix = p.label() + ".";
+    double shortest = 0, longest = 0;
+    if (p.rule == ConnectionRule::list) {
+      for (float w : p.weights) large(prefix + "weights", w);
+      if (p.delays.empty()) continue;
+      shortest = *std::min_element(p.delays.begin(), p.delays.end());
+      longest = *std::max_element(p.delays.begin(), p.delays.end());
+    } else {
+      for (const Range* w : {&p.excitatoryWeight, &p.inhibitoryWeight}) {
+        large(prefix + (w == &p.excitatoryWeight ? "excitatoryWeight" : "inhibitoryWeight"),
+              std::max(std::fabs(w->lo), std::fabs(w->hi)));
+      }
+      if (p.delayDistribution == DelayDraw::uniform) {
+        shortest = p.delay.lo, longest = p.delay.hi;
+      } else {  // as the build computes them
+        shortest = static_cast<float>(-std::log(static_cast<double>(p.delay.hi)) * p.delayScale);
+        longest = static_cast<float>(-std::log(static_cast<double>(p.delay.lo)) * p.delayScale);
+      }
+    }
+    const std::string key = prefix + (p.rule == ConnectionRule::list ? "delays"
+                                      : p.delayDistribution == DelayDraw::uniform ? "delay" : "delayScale");
+    if (shortest < kShortest) {
+      fail(named(key) + " makes delays as short as " + number(shortest) +
+           ": at least 1e-6, the trace's resolution of time, so that spikes move time on");
+    }
+    if (longest > kLargest) fail(named(key) + " makes delays as long as " + number(longest) + ": at most 1e9");
+  }
+  const double span = expectedSpan(d);
+  if (span > kLongestRun) {
+    fail(named("steps") + " and the stimuli's intervals make a run of about " + number(span) +
+         " time units: at most 1e11, so that its times stay readable");
+  }
+  for (const GroupSpec& g : d.groups) {
+    const double period = g.parameters.voltPeriod;
+    if (period > 0 && (period < kShortest || span / period > kMostWindows)) {
+      fail(named(g.name + ".voltPeriod") + " is " + number(period) + ": windows of at least 1e-6" +
+           (span > 0 ? " and " + number(span / kMostWindows) + " (a run of about " + number(span) +
+                           " time units closes at most 1e9 of them)"
+                     : ""));
+    }
+  }
+}
+
 }  // namespace
 
 float pairProbability(const Description& d, const PathwaySpec& p) {
@@ -135,11 +207,14 @@ void checkDescription(const Description& d, const Description& base,
     }
   }
   // A trial run may stop before the description's own switch-off; a
-  // switch-off step chosen by hand must fall inside the run.
-  if (d.run.switchOffAfter > d.run.steps && d.run.switchOffAfter != base.run.switchOffAfter) {
+  // switch-off step chosen by hand must fall inside the run: it comes after
+  // step switchOffAfter, before the next, so at the last step it never comes.
+  if (d.run.switchOffAfter >= d.run.steps && d.run.switchOffAfter != base.run.switchOffAfter) {
     fail(named("switchOffAfter") + " is " + std::to_string(d.run.switchOffAfter) +
-         ", after the last step (steps = " + std::to_string(d.run.steps) + ")");
+         ", not before the last step (steps = " + std::to_string(d.run.steps) +
+         "): the switch-off comes after that step, before the next");
   }
+  checkScales(d, named);
   if (d.run.steps > 0 && d.stimuli.empty()) {
     fail(named("steps") + " is " + std::to_string(d.run.steps) + ", but no stimulus delivers them ([[stimulus]])");
   }

@@ -281,6 +281,7 @@ Json valueJson(const std::vector<float>& v) {
 }
 
 std::string nodeText(const toml::node& node) {
+  if (const auto* f = node.as_floating_point()) return realText(f->get());  // the shortest text that reads back
   std::ostringstream out;
   node.visit([&](const auto& value) { out << value; });
   return out.str();

@@ -71,6 +71,18 @@ expect "several progress lines" test "$(grep -c '^exp-poisson: step [0-9]* of 30
 expect "the last one ends the loop" grep -q "step 300000 of 300000 (100.0%).*loop done" "$work/err"
 expect "no terminal control characters" test "$(tr -d '\n[:print:]' < "$work/err" | wc -c)" = 0
 
+# Settings that would never end, or write what no reader reads, are refused
+# at once: each within a few seconds, exit 2, naming its key.
+for setting in rsvr.voltPeriod=1e-300 rsvr.voltPeriod=1e-9 delayScale=1e-45 delayScale=3e38 interval=3e38 \
+               amount=-3e38 excitatoryWeight=3e38,3e38 "delayDistribution=uniform delay=1e-45,1"; do
+  args=()
+  for s in $setting; do args+=(--set "$s"); done
+  check "refused: $setting" 2 timeout 10 "$bin/exp-poisson" --seed 1 --trace volt "${args[@]}"
+  key=${setting##* }
+  expect "refused: $setting: names the key" grep -q "${key%%=*}" "$work/err"
+done
+check "a switch-off at the last step is refused" 2 "$bin/exp-poisson" --steps 200 --set switchOffAfter=200
+
 # net1 runs a description file, or an experiment by its name.
 check "net1 without a description" 2 "$bin/net1" --seed 1
 expect "net1 says what it needs" grep -q "no network description" "$work/err"
