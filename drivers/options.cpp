@@ -240,6 +240,14 @@ CommandLine parseCommandLine(const Program& program, int argc, const char* const
   CLI::Option* factorOption = program.takesFactor() ? app.add_option("factor", factor) : nullptr;
   if (!program.experiment) app.add_option("file", file);
 
+  // "--record=" would otherwise take the next argument as its value.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view a = argv[i];
+    if (a == "--") break;
+    if (a.size() > 3 && a.substr(0, 2) == "--" && a.back() == '=' && a.find('=') == a.size() - 1) {
+      throw UsageError(std::string(a.substr(0, a.size() - 1)) + " needs a value");
+    }
+  }
   std::vector<std::string> args;
   for (int i = argc - 1; i > 0; --i) args.emplace_back(argv[i]);
   const std::vector<std::string> given(args.rbegin(), args.rend());

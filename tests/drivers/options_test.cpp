@@ -142,6 +142,7 @@ TEST(options, usage_errors_name_the_problem_in_one_line) {
   const Case cases[] = {
       {"exp-poisson", {"--bogus"}, "unknown option '--bogus'"},
       {"exp-poisson", {"--seed"}, "--seed needs a value"},
+      {"exp-poisson", {"--record=", "spk"}, "--record needs a value"},
       {"exp-poisson", {"--seed", "x1"}, "invalid seed 'x1'"},
       {"exp-poisson", {"1.0"}, "unexpected argument '1.0'"},
       {"exp-poisson", {"--trace", "spikes"}, "invalid --trace list"},
