@@ -11,6 +11,9 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include "file_io.h"
+#include "temporaries.h"
+
 namespace net1::summary {
 namespace {
 
@@ -46,14 +49,9 @@ class RawInput {
 
  private:
   long readFd(char* buf, std::size_t size) {
-    for (;;) {
-      ssize_t n = ::read(fd_, buf, size);
-      if (n >= 0) return static_cast<long>(n);
-      if (errno != EINTR) {
-        error_ = errno;
-        return -1;
-      }
-    }
+    const long n = io::readSome(fd_, buf, size);
+    if (n < 0) error_ = errno;
+    return n;
   }
 
   int fd_;
@@ -217,6 +215,9 @@ class AheadSource : public ByteSource {
  public:
   explicit AheadSource(std::unique_ptr<ByteSource> inner) : inner_(std::move(inner)) {
     for (auto& b : blocks_) b.data.reset(new char[kBlock]);
+    // The worker never takes a stop signal: the handler that removes the
+    // temporary files runs on the thread that makes and renames them.
+    io::StopSignalsHeld held;
     worker_ = std::thread([this] { produce(); });
   }
   ~AheadSource() override {

@@ -188,14 +188,21 @@ std::string headlineCsv(const TraceStats& s, const Labels& labels) {
   return head.text() + row.text();
 }
 
+std::vector<std::string> CsvTables::paths(const std::string& dir) {
+  std::vector<std::string> out;
+  for (const char* name : {"bins.csv", "weights.csv", "raster.csv", "meta.csv"})
+    out.push_back((std::filesystem::path(dir) / name).string());
+  return out;
+}
+
 std::string CsvTables::open(const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) return "cannot make folder " + dir + ": " + ec.message();
-  const std::filesystem::path d(dir);
-  for (auto [file, name] : {std::pair{&bins_, "bins.csv"}, {&weights_, "weights.csv"}, {&raster_, "raster.csv"},
-                            {&meta_, "meta.csv"}}) {
-    if (std::string e = file->open((d / name).string(), nullptr); !e.empty()) return e;
+  const std::vector<std::string> files = paths(dir);
+  OutputFile* tables[] = {&bins_, &weights_, &raster_, &meta_};
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (std::string e = tables[i]->open(files[i], nullptr); !e.empty()) return e;
   }
   weights_.write("pre,pre_id,post,post_id,weight\n");
   raster_.write("time,group,id\n");
