@@ -286,10 +286,10 @@ TEST(switch_check, follows_at_most_its_limit_of_synapses_and_counts_the_rest) {
 TEST(switch_check, tells_synapses_apart_by_every_part_of_their_key) {
   SwitchCheck check;
   for (std::uint32_t g : {0u, 255u})
-    for (std::uint32_t id : {0u, 4999u}) {
+    for (std::uint32_t id : {0u, kMaxUnitId}) {
       check.onSwitch({g, id, g, id}, true, 1);
       check.onSwitch({g, id, 255u - g, id}, true, 1);
-      check.onSwitch({g, id, g, 4999u - id}, true, 1);
+      check.onSwitch({g, id, g, kMaxUnitId - id}, true, 1);
     }
   EXPECT_EQ(check.finish(false).switched, 12u);
   EXPECT_EQ(check.finish(false).repeated, 0u);
