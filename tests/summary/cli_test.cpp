@@ -116,6 +116,56 @@ TEST_F(Cli, stops_at_the_first_bad_line_with_its_number) {
                        ":3: not a trace line: spk: field 4 (id) is not an unsigned integer: \"spk 3.0 sorc x 1 0\"\n");
 }
 
+// The bytes a case of the shared table stands for: \n, \t, \r, \\ and \xHH
+// written out, or @FILE.
+std::string caseInput(const std::string& text) {
+  if (!text.empty() && text[0] == '@') return slurp(kData / "hostile" / text.substr(1));
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    const char c = text[++i];
+    if (c == 'x' && i + 2 < text.size()) {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+    }
+  }
+  return out;
+}
+
+TEST_F(Cli, hostile_traces_are_refused_or_accepted_as_the_shared_table_says) {
+  // The Python reader's tests read the same table: both readers refuse and
+  // accept the same traces, with the same words.
+  std::ifstream table(kData / "hostile.tsv");
+  ASSERT_TRUE(table);
+  std::string row;
+  int cases = 0;
+  while (std::getline(table, row)) {
+    if (row.empty() || row[0] == '#') continue;
+    std::vector<std::string> f;
+    std::istringstream fields(row);
+    for (std::string field; std::getline(fields, field, '\t');) f.push_back(field);
+    f.resize(5);
+    const std::string &name = f[0], &verdict = f[2], &line = f[3], &message = f[4];
+    Result r = run({"--quiet", write("case", caseInput(f[1])).string()});
+    ++cases;
+    if (verdict == "accept") {
+      EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+      continue;
+    }
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_NE(r.err.find(message), std::string::npos) << name << ": " << r.err;
+    if (line != "-") {
+      EXPECT_NE(r.err.find(":" + line + ": "), std::string::npos) << name << ": " << r.err;
+    }
+  }
+  EXPECT_GT(cases, 40);
+}
+
 TEST_F(Cli, lenient_mode_counts_bad_lines_and_shows_the_first_ten) {
   std::string text = kTwoLines;
   for (int i = 0; i < 12; ++i) text += "garbage\x01\n";
