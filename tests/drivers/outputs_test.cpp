@@ -13,6 +13,7 @@
 #include <string>
 
 #include "outputs.h"
+#include "file_io.h"
 #include "same_file.h"
 #include "trace_lines.h"
 
@@ -157,4 +158,20 @@ TEST(same_file, outputs_that_name_an_input_or_each_other_are_found_by_any_spelli
       << "other files, one stream twice, and a device twice";
   for (const char* name : {"p.toml", "run.txt", "link.txt", "hard.txt"}) ::unlink((dir / name).c_str());
   ::rmdir((dir / "sub").c_str());
+}
+
+// Settings files are read whole, but only up to a limit: anything larger
+// is not a settings file and is not held.
+TEST(read_all, reads_a_file_whole_up_to_its_limit) {
+  Folder dir;
+  std::ofstream(dir / "small.toml") << "steps = 10\n";
+  std::ofstream(dir / "large.toml") << std::string(1025, 'x');
+  std::string text = "left over";
+  EXPECT_EQ(io::readAll(dir / "small.toml", 1024, text), 0);
+  EXPECT_EQ(text, "steps = 10\n");
+  EXPECT_EQ(io::readAll(dir / "large.toml", 1024, text), EFBIG);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(io::readAll("/dev/null", 1024, text), 0);
+  EXPECT_EQ(io::readAll(dir / "none.toml", 1024, text), ENOENT);
+  EXPECT_EQ(io::readAll(dir.path, 1024, text), EISDIR);
 }
