@@ -7,20 +7,10 @@
 #   outputs.sh EXP_SUMMARY TRACE
 set -uo pipefail
 summary=$1 trace=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-expect() {  # expect DESCRIPTION CONDITION...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../common/output_checks.sh"
 cp "$trace" t.txt
 "$summary" t.txt --csv want --headline want.csv > want.txt || { echo "FAIL: the trace does not summarise"; exit 1; }
 
-# A full device of our own where we may make one: as root a faulty writer
-# could replace /dev/full itself, which others use.
-full=/dev/full
-if [ "$(id -u)" = 0 ] && mknod full c 1 7 2> /dev/null; then full=$work/full; fi
 if [ -w "$full" ]; then
   "$summary" t.txt --quiet --headline "$full" 2> err.txt
   expect "--headline on a full device: exit 2" test $? = 2
