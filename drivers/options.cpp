@@ -12,6 +12,7 @@
 #include "build_info.h"
 #include "description_checks.h"
 #include "description_file.h"
+#include "same_file.h"
 
 namespace net1::drivers {
 namespace {
@@ -403,6 +404,15 @@ CommandLine parseCommandLine(const Program& program, int argc, const char* const
     }
   }
   if (printParams) result.kind = CommandLine::PrintParams;
+  if (result.kind == CommandLine::Run) {
+    // No output may name an input or another output, however spelt.
+    std::vector<io::Named> inputs, outputs;
+    if (!file.empty() && ::access(file.c_str(), F_OK) == 0) inputs.push_back({"", file});
+    for (const std::string& path : paramsFiles) inputs.push_back({"--params", path});
+    for (const std::string& o : options.outputs) outputs.push_back({"-o", o});
+    if (!options.meta.empty()) outputs.push_back({"--meta", options.meta});
+    if (std::string problem = io::sameFileProblem(inputs, outputs); !problem.empty()) throw UsageError(problem);
+  }
   addNotes(result, result.notes);
   return result;
 }

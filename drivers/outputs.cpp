@@ -1,26 +1,20 @@
 #include "outputs.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zstd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 
+#include "atomic_output.h"
+#include "file_io.h"
 #include "core.h"
 
 namespace net1::drivers {
 
 struct TraceOutputs::Destination {
   std::string name;  // as given; "-" is standard output
-  std::string temp;  // the temporary file beside the target; empty when written in place
-  std::string path;  // the target, symbolic links resolved
-  int fd = -1;
-  bool ownsFd = false;
+  io::AtomicOutput file;
   ZSTD_CCtx* zstd = nullptr;
   std::vector<char> packed;  // compressed bytes on their way to the file
   std::string problem;       // the first failure
@@ -38,15 +32,7 @@ struct TraceOutputs::Destination {
   }
 
   int writeRaw(const char* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t n = ::write(fd, data, size);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return fail(errno, "writing");
-      }
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
+    if (int error = io::writeAll(file.fd(), data, size)) return fail(error, "writing");
     return 0;
   }
 
@@ -75,51 +61,17 @@ struct TraceOutputs::Destination {
 
   bool finish() {
     if (zstd && compress(nullptr, 0, ZSTD_e_end) != 0) return false;
-    if (ownsFd) {
-      const int closed = ::close(fd);
-      fd = -1;
-      if (closed != 0) {
-        fail(errno, "writing");
-        return false;
-      }
-    }
+    if (int error = file.close()) return fail(error, "writing"), false;
     return true;
   }
 
-  void abandon() {
-    if (ownsFd && fd >= 0) ::close(fd);
-    fd = -1;
-    if (!temp.empty()) ::unlink(temp.c_str());
-  }
+  void abandon() { file.abandon(); }
 
-  // Makes the temporary file, or opens a device or pipe in place.
+  // Makes the temporary file, or opens a device, pipe or stream in place.
   bool open() {
-    if (name == "-") {
-      fd = STDOUT_FILENO;
-    } else {
-      path = name;
-      struct stat st;
-      if (::lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (!::realpath(name.c_str(), resolved)) return fail(errno, "cannot resolve"), false;
-        path = resolved;
-      }
-      const bool exists = ::stat(path.c_str(), &st) == 0;
-      if (exists && S_ISDIR(st.st_mode)) return fail(EISDIR, "cannot write"), false;
-      if (exists && !S_ISREG(st.st_mode)) {
-        // A device or a pipe cannot be replaced; it is written in place.
-        fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-        if (fd < 0) return fail(errno, "cannot open"), false;
-      } else {
-        std::string pattern = path + ".tmp-XXXXXX";
-        fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-        if (fd < 0) return fail(errno, "cannot create"), false;
-        temp = pattern;
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        if (::fchmod(fd, 0666 & ~mask) != 0) return fail(errno, "cannot create"), false;
-      }
-      ownsFd = true;
+    if (std::string e = file.open(name); !e.empty()) {
+      if (problem.empty()) problem = e;
+      return false;
     }
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".zst") == 0) {
       zstd = ZSTD_createCCtx();
@@ -142,12 +94,7 @@ struct TraceOutputs::Destination {
   }
 
   bool rename() {
-    if (temp.empty()) return true;
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-      fail(errno, "renaming the finished file to");
-      return false;
-    }
-    temp.clear();
+    if (int error = file.place()) return fail(error, "renaming the finished file to"), false;
     return true;
   }
 };

@@ -1,9 +1,5 @@
 #include "run_record.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,8 +7,10 @@
 #include <nlohmann/json.hpp>
 #include <type_traits>
 
+#include "atomic_output.h"
 #include "build_info.h"
 #include "field_values.h"
+#include "file_io.h"
 #include "keys.h"
 
 namespace net1::drivers {
@@ -66,7 +64,9 @@ struct RunRecord::Fields {
 
 RunRecord::RunRecord(std::string_view program, const CommandLine& command, int argc, const char* const* argv,
                      std::uint32_t seed)
-    : fields_(std::make_unique<Fields>()), started_(std::chrono::steady_clock::now()) {
+    : fields_(std::make_unique<Fields>()),
+      file_(std::make_unique<io::AtomicOutput>()),
+      started_(std::chrono::steady_clock::now()) {
   const Description& d = command.description;
   Json& j = fields_->json;
   j["program"] = std::string(program);
@@ -95,38 +95,13 @@ RunRecord::RunRecord(std::string_view program, const CommandLine& command, int a
   j["start_time"] = utcNow();
 }
 
-RunRecord::~RunRecord() {
-  if (fd_ >= 0) ::close(fd_);
-  if (!temp_.empty()) ::unlink(temp_.c_str());
-}
+RunRecord::~RunRecord() = default;
 
 bool RunRecord::open(const std::string& path) {
   path_ = path;
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    error_ = "cannot write " + path + ": " + std::strerror(EISDIR);
-    return false;
-  }
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    // A device or a pipe (/dev/stderr) cannot be replaced; it is written in place.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd_ < 0) error_ = "cannot open " + path + ": " + std::strerror(errno);
-    return fd_ >= 0;
-  }
-  std::string pattern = path + ".tmp-XXXXXX";
-  fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd_ < 0) {
-    error_ = "cannot create " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  temp_ = pattern;
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  if (::fchmod(fd_, 0666 & ~mask) != 0) {
-    error_ = "cannot create " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  error_ = file_->open(path);
+  opened_ = error_.empty();
+  return opened_;
 }
 
 std::string RunRecord::describe(const RunOutcome& outcome) const {
@@ -141,31 +116,20 @@ std::string RunRecord::describe(const RunOutcome& outcome) const {
 }
 
 bool RunRecord::write(const RunOutcome& outcome) {
-  if (fd_ < 0) return false;
+  if (!opened_) return false;
+  opened_ = false;
   const std::string text = describe(outcome);
-  const char* data = text.data();
-  std::size_t size = text.size();
-  while (size > 0) {
-    const ssize_t n = ::write(fd_, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error_ = "writing " + path_ + ": " + std::strerror(errno);
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  const int closed = ::close(fd_);
-  fd_ = -1;
-  if (closed != 0) {
-    error_ = "writing " + path_ + ": " + std::strerror(errno);
+  int error = io::writeAll(file_->fd(), text.data(), text.size());
+  if (error == 0) error = file_->close();
+  if (error != 0) {
+    file_->abandon();
+    error_ = "writing " + path_ + ": " + std::strerror(error);
     return false;
   }
-  if (!temp_.empty() && ::rename(temp_.c_str(), path_.c_str()) != 0) {
-    error_ = "renaming the finished record to " + path_ + ": " + std::strerror(errno);
+  if (int e = file_->place()) {
+    error_ = "renaming the finished record to " + path_ + ": " + std::strerror(e);
     return false;
   }
-  temp_.clear();
   return true;
 }
 

@@ -13,6 +13,10 @@
 
 #include "options.h"
 
+namespace net1::io {
+class AtomicOutput;
+}
+
 namespace net1::drivers {
 
 struct RunOutcome {
@@ -30,8 +34,8 @@ class RunRecord {
   RunRecord(const RunRecord&) = delete;
   RunRecord& operator=(const RunRecord&) = delete;
 
-  // Makes the temporary file beside `path`; false, with error(), when it
-  // cannot be made.
+  // Makes the temporary file beside `path` (or opens a device, pipe or
+  // stream in place); false, with error(), when it cannot be made.
   bool open(const std::string& path);
   // Writes the record and renames it into place; false, with error().
   bool write(const RunOutcome& outcome);
@@ -43,9 +47,10 @@ class RunRecord {
  private:
   struct Fields;
   std::unique_ptr<Fields> fields_;
+  std::unique_ptr<io::AtomicOutput> file_;  // the record's file, or a device, pipe or stream
+  bool opened_ = false;
   std::chrono::steady_clock::time_point started_;
-  std::string path_, temp_;
-  int fd_ = -1;
+  std::string path_;
   std::string error_;
 };
 

@@ -14,7 +14,7 @@ namespace net1 {
 // The room addGroup sets aside for a group's units unless told otherwise,
 // and the most a group can be given: a unit's id must fit the trace.
 inline constexpr int kMaxUnitsPerGroup = 5000;
-inline constexpr std::uint32_t kMaxGroupCapacity = 1000000;
+inline constexpr std::uint32_t kMaxGroupCapacity = trace::kMaxUnitId + 1;
 inline constexpr std::size_t kMaxGroupName = trace::kMaxNameLength;
 
 // Memory. Every record starts all zero; allocation failure is fatal.

@@ -7,7 +7,7 @@
 // Field types, one letter each in a kind's pattern:
 //   f  a real number, "%f" (six decimals)
 //   s  a group name, "%s" (1 to 70 characters, no space)
-//   u  a unit id, "%d" (0 to 4999)
+//   u  a unit id, "%d" (0 to kMaxUnitId)
 //   b  a 0/1 flag, "%d"
 //   i  a signed integer, "%d"
 // This header has no dependencies, so that readers can use it without the
@@ -75,6 +75,9 @@ constexpr bool findKind(std::string_view keyword, Kind& out) {
 
 // Group names in a trace are 1 to this many characters long.
 inline constexpr std::size_t kMaxNameLength = 70;
+
+// Unit ids in a trace are 0 to this: a group holds up to a million units.
+inline constexpr std::uint32_t kMaxUnitId = 999'999;
 
 // One field of a line, as a program that collects lines gets it: `real`
 // for 'f', `name` for 's', `integer` for the rest.

@@ -85,13 +85,36 @@ class Run:
             ax.axvline(self.switch_off, color="0.3", linestyle="--", linewidth=1, label="switch-off")
 
 
+# At most this many panels of active synapses, stacked; more pathways share them.
+MAX_PANELS = 6
+# At most this many pathways named in the weights' legend.
+NAMED_WEIGHTS = 10
+
+
+def active_panels(run):
+    """The pathways of each panel of active synapses: one a panel while
+    they fit, else those of like size together (their counts differ by
+    orders of magnitude), largest first."""
+    if len(run.pathways) <= MAX_PANELS:
+        return [[p] for p in run.pathways]
+    def largest(p):
+        values = [v for v in (number(r["active_" + p]) for r in run.bins) if v == v]
+        return max(values, default=0)
+    ranked = sorted(run.pathways, key=largest, reverse=True)
+    per = -(-len(ranked) // MAX_PANELS)
+    return [ranked[i:i + per] for i in range(0, len(ranked), per)]
+
+
 def plot_active(run, axes):
-    """One panel per pathway, stacked: their counts differ by orders of magnitude."""
-    for i, (p, ax) in enumerate(zip(run.pathways, axes)):
-        ax.plot(run.t_end, [number(r["active_" + p]) for r in run.bins], color="C%d" % i, label=p)
+    """The active synapses of each pathway over time, in stacked panels."""
+    count = len(run.pathways)
+    for panel, ax in zip(active_panels(run), axes):
+        for p in panel:
+            ax.plot(run.t_end, [number(r["active_" + p]) for r in run.bins],
+                    color=plot_tables.colour(run.pathways.index(p), count), label=p)
         run.mark_switch_off(ax)
         ax.set_ylabel("active")
-        ax.legend(fontsize="small", loc="lower right")
+        plot_tables.legend(ax, len(panel) + (run.switch_off is not None), rows=3, loc="lower right")
     axes[-1].set_xlabel("time")
     title = "Active synapses per pathway"
     if run.meta.get("start_counts") != "report":
@@ -100,30 +123,34 @@ def plot_active(run, axes):
 
 
 def plot_rates(run, ax):
-    for g in run.groups:
+    drawn = 0
+    for i, g in enumerate(run.groups):
         values = [number(r.get("rate_" + g, "")) for r in run.bins]
         if any(v == v for v in values):  # skip groups of unknown size (all NaN)
-            ax.plot(run.t_mid, values, label=g)
+            ax.plot(run.t_mid, values, label=g, color=plot_tables.colour(i, len(run.groups)))
+            drawn += 1
     run.mark_switch_off(ax)
     ax.set_xlabel("time")
     ax.set_ylabel("spikes per unit and time unit")
     ax.set_title("Population rates (bins of %g)" % float(run.meta["bin_width"]))
-    ax.legend(fontsize="small")
+    plot_tables.legend(ax, drawn + (run.switch_off is not None))
 
 
 def plot_raster(run, ax):
     # One row per unit, the groups stacked in table order, the first at the bottom.
+    spikes = {g: [] for g in run.groups}
+    for s in run.raster:
+        spikes.setdefault(s["group"], []).append(s)
     base, offset = {}, 0
-    sizes = {g: run.meta.get("units_" + g, "") for g in run.groups}
     for g in run.groups:
         base[g] = offset
-        top = max((int(s["id"]) for s in run.raster if s["group"] == g), default=-1) + 1
-        offset += max(int(sizes[g]) if sizes[g] else 0, top)
+        size = run.meta.get("units_" + g, "")
+        top = max((int(s["id"]) for s in spikes[g]), default=-1) + 1
+        offset += max(int(size) if size else 0, top)
     for i, g in enumerate(run.groups):
-        spikes = [s for s in run.raster if s["group"] == g]
-        if spikes:
-            ax.scatter([float(s["time"]) for s in spikes], [base[g] + int(s["id"]) for s in spikes],
-                       s=9, marker="|", color="C%d" % i, label=g, linewidths=0.9)
+        if spikes[g]:
+            ax.scatter([float(s["time"]) for s in spikes[g]], [base[g] + int(s["id"]) for s in spikes[g]],
+                       s=9, marker="|", color=plot_tables.colour(i, len(run.groups)), label=g, linewidths=0.9)
         if base[g] > 0:
             ax.axhline(base[g] - 0.5, color="0.8", linewidth=0.5)
     ax.set_xlim(float(run.meta["raster_from"]), float(run.meta["raster_to"]))
@@ -131,8 +158,7 @@ def plot_raster(run, ax):
     ax.set_xlabel("time")
     ax.set_ylabel("unit (groups stacked)")
     ax.set_title("Spike raster")
-    if run.raster:
-        ax.legend(fontsize="small", markerscale=4, loc="upper right")
+    plot_tables.legend(ax, sum(1 for g in run.groups if spikes[g]), markerscale=4, loc="upper right")
 
 
 def plot_weights(run, ax):
@@ -144,9 +170,13 @@ def plot_weights(run, ax):
     if high <= low:
         high = low + 1.0
     edges = [low + (high - low) * i / 50 for i in range(51)]  # shared, so pathways compare bin by bin
-    for p in run.pathways:
+    # The largest pathways are named; with many, the rest are drawn unnamed.
+    named = sorted(by_pathway, key=lambda p: len(by_pathway[p]), reverse=True)[:NAMED_WEIGHTS]
+    for i, p in enumerate(run.pathways):
         if p in by_pathway:
-            ax.hist(by_pathway[p], bins=edges, histtype="step", linewidth=1.2, label="%s (%d)" % (p, len(by_pathway[p])))
+            label = "%s (%d)" % (p, len(by_pathway[p])) if p in named else None
+            ax.hist(by_pathway[p], bins=edges, histtype="step", linewidth=1.2, label=label,
+                    color=plot_tables.colour(i, len(run.pathways)))
     ax.set_xlabel("weight")
     ax.set_ylabel("active synapses")
     ax.set_title("Final weights of active synapses")
@@ -154,7 +184,9 @@ def plot_weights(run, ax):
         counts = [len(v) for v in by_pathway.values()]
         if max(counts) > 20 * min(counts):  # a small pathway would vanish beside a large one
             ax.set_yscale("log")
-        ax.legend(fontsize="small")
+        plot_tables.legend(ax, len(named))
+        if len(by_pathway) > len(named):
+            ax.set_title("Final weights of active synapses (the %d largest pathways named)" % len(named))
     else:
         ax.text(0.5, 0.5, "no final report", ha="center", va="center", transform=ax.transAxes)
 
@@ -187,7 +219,7 @@ def draw(args):
     names = [name for name, _ in PLOTS] + ["overview.png"]
     partial = {name: os.path.join(out, ".%s.partial" % name) for name in names}
     try:
-        panels = max(len(run.pathways), 1)
+        panels = max(len(active_panels(run)), 1)
         for name, plot in PLOTS:
             if plot is plot_active:
                 fig, axes = plt.subplots(panels, 1, figsize=(7, 1.6 + 1.4 * panels), sharex=True, squeeze=False)

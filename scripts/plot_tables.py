@@ -65,6 +65,28 @@ def number(text, path, line, column):
     return value
 
 
+def colour(i, count):
+    """The colour of line i of count: matplotlib's ten, or twenty shades
+    when there are more lines than ten (beyond twenty they repeat; the
+    legend keeps their order)."""
+    if count <= 10:
+        return "C%d" % i
+    from matplotlib import colormaps
+    return colormaps["tab20"](i % 20)
+
+
+def legend(ax, count, rows=12, **options):
+    """A legend for count entries: smaller type and more columns (at most
+    rows entries each) the more entries there are; beyond a few, beside the
+    panel rather than over its lines."""
+    if count == 0:
+        return
+    columns = -(-count // rows)
+    if count > rows:
+        options.update(loc="upper left", bbox_to_anchor=(1.01, 1), borderaxespad=0)
+    ax.legend(fontsize="small" if count <= 8 else "x-small", ncol=columns, **options)
+
+
 def run(name, work, args):
     """Runs `work(args)`; a refusal, or any fault of ours or of matplotlib,
     ends the script with one line on standard error and exit status 1."""

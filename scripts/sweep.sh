@@ -11,19 +11,25 @@
 #                                            failed or never finished
 #
 # PROGRAM is a program name (exp-poisson, exp-xor-shift...), looked up in the
-# build folder, or a path. Programs whose name starts with exp-xor- get each
-# factor first on their command line; the others run once per seed.
+# build folder, or a path; or a network description, a path ending in .toml,
+# run as BUILD/drivers/net1 FILE. Programs whose name starts with exp-xor- get
+# each factor first on their command line, and a description gets it as
+# --set rateFactor=F when -f is given; the others run once per seed. A
+# program must follow the programs' conventions: PROGRAM --version prints
+# "NAME VERSION" and "built from commit C" and exits 0.
 #
 # The grid:
 #   -s SEEDS     seeds, as a list and ranges: "1-5", "1,2,7" (default 1);
 #                numbers are decimal, also with leading zeros ("08-09")
 #   -f FACTORS   factors for the XOR programs: "0.5,1.0,1.5" (default 1.0)
-#   -p KEY=LIST  a setting and its values, e.g. -p rsvr.switchProb=0.02,0.05;
-#                repeatable: the grid is the product of all lists (the keys
-#                are those of the programs' --print-params)
+#   -p KEY=LIST  a setting and its values, e.g. -p rsvr.switchProb=0.02,0.05
+#                or -p rsvr->sink.probability=0.1,0.2; repeatable: the grid is
+#                the product of all lists (the keys are those of the
+#                programs' --print-params)
 # The runs:
 #   -a ARGS      more arguments for every program, split at spaces, e.g.
-#                "--steps 20000 --set sink.refractory=2" (not --seed: use -s)
+#                "--steps 20000 --set sink.refractory=2" (not --seed: use -s;
+#                nothing the grid sets, whatever its spelling; one line)
 #   -r KINDS, --record KINDS
 #                write only these line kinds (the programs' --record)
 #   -k MODE      what to keep of each run: zst (the trace, compressed by the
@@ -60,7 +66,7 @@
 #                 run's headline figures, and the program's exit status (exit)
 #   failed.tsv    the runs that failed or never finished, with their exit
 #                 statuses (only when there are some)
-#   runs/PROGRAM/seed-S[-factor-F][-KEY-VALUE...]/
+#   runs/PROGRAM/seed-S[-factor-F][-KEY-VALUE...]/ ("->" in a key is "-to-")
 #                 trace.zst (with -k zst), summary.txt, headline.csv, csv/ (the
 #                 tables for scripts/plot-run.py), meta.json (the program's
 #                 record of the run), stderr.txt, status
@@ -83,13 +89,13 @@ usage() { sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$self"; }
 die() { echo "sweep.sh: $*" >&2; exit 2; }
 say() { echo "sweep.sh: $*" >&2; }
 
-# A CSV field, quoted when it holds a comma, a quote or a line end.
-csv_field() {
-  if [[ $1 == *[,\"$'\n']* ]]; then
-    local q=${1//\"/\"\"}
-    printf '"%s"' "$q"
+# A CSV field, quoted when it holds a comma, a quote or a line end, into
+# the variable named first (without a subshell: the merge makes thousands).
+csv_field() {  # VAR TEXT
+  if [[ $2 == *[,\"$'\n']* ]]; then
+    printf -v "$1" '"%s"' "${2//\"/\"\"}"
   else
-    printf '%s' "$1"
+    printf -v "$1" '%s' "$2"
   fi
 }
 
@@ -106,19 +112,31 @@ index_ranges() {
 # a line: task, program path, name, version, seed, factor or "-", settings as
 # "KEY=VALUE ..." or "-", run folder).
 load_sweep() {
-  sweep_dir=$(cd "$1" 2>/dev/null && pwd) || die "no sweep folder $1"
+  sweep_dir=$(cd -- "$1" 2>/dev/null && pwd) || die "no sweep folder $1"
   [[ -r $sweep_dir/sweep.conf && -r $sweep_dir/grid.tsv ]] || die "$1 holds no sweep (no sweep.conf and grid.tsv)"
   # shellcheck disable=SC1091
   source "$sweep_dir/sweep.conf"
   : "${launch_dir:?}"
 }
 
+# A program and its factor as a command, into the array cmd: a network
+# description runs as net1 FILE, its factor the setting rateFactor.
+program_command() {  # PATH FACTOR
+  if [[ $1 == *.toml ]]; then
+    cmd=("$net1" "$1")
+    [[ $2 != - ]] && cmd+=(--set "rateFactor=$2")
+  else
+    cmd=("$1")
+    [[ $2 != - ]] && cmd+=("$2")
+  fi
+  return 0
+}
+
 # The two commands of one run, into the arrays prog_cmd and sum_cmd.
 task_commands() {  # PATH SEED FACTOR SETTINGS RUN_DIR
   local path=$1 seed=$2 factor=$3 settings=$4 rd=$5 kv
-  prog_cmd=("$path")
-  [[ $factor != - ]] && prog_cmd+=("$factor")
-  prog_cmd+=(--seed "$seed")
+  program_command "$path" "$factor"
+  prog_cmd=("${cmd[@]}" --seed "$seed")
   if [[ $settings != - ]]; then
     for kv in $settings; do prog_cmd+=(--set "$kv"); done
   fi
@@ -147,8 +165,10 @@ run_task() {
   [[ -n $line ]] || die "no run $n in $sweep_dir/grid.tsv"
   IFS=$'\t' read -r task path name version seed factor settings rundir <<<"$line"
   local rd=$sweep_dir/$rundir
-  mkdir -p "$rd"
-  rm -rf "$rd/status" "$rd/trace.zst" "$rd/summary.txt" "$rd/headline.csv" "$rd/csv" "$rd/meta.json"
+  # A fresh folder: nothing of an earlier try stays, not even the temporary
+  # files of a run killed on the way.
+  rm -rf -- "$rd"
+  mkdir -p -- "$rd"
   : >"$rd/stderr.txt"
   task_commands "$path" "$seed" "$factor" "$settings" "$rd"
   # Relative paths in -a mean what they meant where the sweep was started.
@@ -178,14 +198,69 @@ unfinished_tasks() {
   done <"$sweep_dir/grid.tsv"
 }
 
+# The rows of sweep.csv from lines "PREFIX<TAB>HEADER<TAB>ROW<TAB>EXIT" (a run's
+# first columns, its headline and the program's exit status): the headline
+# columns of all runs, each run's values under its own columns and nothing
+# under those of other networks' groups and pathways. A column new to the
+# table goes after the last of its kind (spk_, active_...), or else after
+# the column before it in its own header.
+merge_rows() {  # FIXED_HEADER LINES_FILE
+  awk -F'\t' -v fixed="$1" '
+    function split_csv(line, out,   n, i, c, field, quoted) {
+      if (index(line, "\"") == 0) return split(line, out, ",")
+      n = 0; field = ""; quoted = 0
+      for (i = 1; i <= length(line); i++) {
+        c = substr(line, i, 1)
+        if (quoted) {
+          if (c != "\"") field = field c
+          else if (substr(line, i + 1, 1) == "\"") { field = field c; i++ }
+          else quoted = 0
+        } else if (c == "\"") quoted = 1
+        else if (c == ",") { out[++n] = field; field = "" }
+        else field = field c
+      }
+      out[++n] = field
+      return n
+    }
+    function csv(v,   q) {
+      if (v !~ /[,"]/) return v
+      q = v; gsub(/"/, "\"\"", q); return "\"" q "\""
+    }
+    function family(c) { return index(c, "_") ? substr(c, 1, index(c, "_")) : c }
+    function add_columns(header,   n, i, j, name, at) {
+      n = split_csv(header, name)
+      at = 0
+      for (i = 1; i <= n; i++) {
+        if (name[i] in place) { at = place[name[i]]; continue }
+        for (j = count; j > at; j--) if (family(column[j]) == family(name[i])) { at = j; break }
+        for (j = count; j > at; j--) { column[j + 1] = column[j]; place[column[j + 1]] = j + 1 }
+        column[++at] = name[i]; place[name[i]] = at; count++
+      }
+    }
+    NR == FNR { if (!($2 in seen)) { seen[$2] = 1; add_columns($2) }; next }
+    FNR == 1 {
+      line = fixed
+      for (j = 1; j <= count; j++) line = line "," csv(column[j])
+      print line ",exit"
+    }
+    {
+      n = split_csv($2, name); split_csv($3, value)
+      delete at
+      for (i = 1; i <= n; i++) at[name[i]] = value[i]
+      line = $1
+      for (j = 1; j <= count; j++) line = line "," ((column[j] in at) ? csv(at[column[j]]) : "")
+      print line "," $4
+    }
+    END { if (NR == 0) print fixed ",exit" }' "$2" "$2"
+}
+
 # sweep.csv from the runs that finished, in grid order; failed.tsv and a line
 # on standard error for each run that failed or never finished.
 merge() {
   local table=$sweep_dir/sweep.csv failed=$sweep_dir/failed.tsv
-  local task path name version seed factor settings rundir ps ss kv head row prefix
-  local header='' rows=0 nfailed=0 shown=0 reason
-  local -a values
-  : >"$table.partial"
+  local task path name version seed factor settings rundir ps ss kv head row prefix field
+  local rows=0 nfailed=0 shown=0 reason lines_file=$table.lines
+  : >"$lines_file"
   printf 'task\tprogram\tseed\tfactor\tsettings\tprogram_exit\tsummary_exit\treason\tfolder\n' >"$failed.partial"
   while IFS=$'\t' read -r task path name version seed factor settings rundir; do
     ps=- ss=- reason=
@@ -198,18 +273,18 @@ merge() {
       { IFS= read -r head && IFS= read -r row; } <"$sweep_dir/$rundir/headline.csv" 2>/dev/null || head='' row=''
       if [[ -z $head || -z $row ]]; then
         reason="no headline"
-      elif [[ -n $header && $head != "$header" ]]; then
-        reason="its headline has other columns than the first run's"
       else
-        header=$head
-        values=()
+        csv_field prefix "$name"
+        prefix+=",$seed,"
+        [[ $factor == - ]] || { csv_field field "$factor"; prefix+=$field; }
         if [[ $settings != - ]]; then
-          for kv in $settings; do values+=("$(csv_field "${kv#*=}")"); done
+          for kv in $settings; do csv_field field "${kv#*=}"; prefix+=",$field"; done
         fi
-        prefix="$(csv_field "$name"),$seed,$( [[ $factor == - ]] || csv_field "$factor")"
-        ((${#values[@]})) && prefix+=$(printf ',%s' "${values[@]}")
-        prefix+=",$(csv_field "$version"),$(csv_field "$args_text")"
-        echo "$prefix,$row,$ps" >>"$table.partial"
+        csv_field field "$version"
+        prefix+=",$field"
+        csv_field field "$args_text"
+        prefix+=",$field"
+        printf '%s\t%s\t%s\t%s\n' "$prefix" "$head" "$row" "$ps" >>"$lines_file"
         rows=$((rows + 1))
         [[ $ps == 0 ]] || reason="the program failed"
       fi
@@ -229,10 +304,10 @@ merge() {
   done <"$sweep_dir/grid.tsv"
   local fixed="program,seed,factor"
   local k
-  for k in "${keys[@]}"; do fixed+=",$(csv_field "$k")"; done
+  for k in "${keys[@]}"; do csv_field field "$k"; fixed+=",$field"; done
   fixed+=",version,args"
-  { echo "$fixed${header:+,$header},exit"; cat "$table.partial"; } >"$table.new"
-  rm -f "$table.partial"
+  merge_rows "$fixed" "$lines_file" >"$table.new"
+  rm -f "$lines_file"
   mv "$table.new" "$table"
   if ((nfailed)); then
     mv "$failed.partial" "$failed"
@@ -416,15 +491,24 @@ esac
 slurm_time=${slurm_time:-1:00:00} slurm_mem=${slurm_mem:-1G} slurm_cpus=${slurm_cpus:-2}
 ((slurm || dry)) || command -v parallel >/dev/null || die "GNU parallel is not installed (apt-get install parallel)"
 
-# -a: split at spaces; what the sweep sets itself may not be in it.
+# -a: split at spaces; what the sweep sets itself may not be in it, and
+# the settings keys it sets, whatever the spelling, are noted: the grid may
+# not set them too.
+[[ $extra_text != *[$'\n\r']* ]] || die "-a holds a line break: give its arguments on one line"
 read -r -a extra <<<"$extra_text"
-for word in "${extra[@]}"; do
+declare -A extra_sets=()  # key -> how -a sets it
+for ((i = 0; i < ${#extra[@]}; i++)); do
+  word=${extra[i]}
   case $word in
     --seed|--seed=*) die "-a may not hold --seed: the seeds are the grid's (-s)" ;;
-    -o|--output|--output=*|--meta|--meta=*) die "-a may not hold $word: the sweep places each run's output" ;;
+    -o*|--output|--output=*|--meta|--meta=*) die "-a may not hold $word: the sweep places each run's output" ;;
     --record|--record=*) die "-a may not hold --record: use -r" ;;
     --progress|--progress=*) die "-a may not hold --progress: use --progress of the sweep" ;;
     --print-params|--help|-h|--version) die "-a may not hold $word" ;;
+    --steps=*) extra_sets[steps]=$word ;;
+    --steps) extra_sets[steps]="$word ${extra[i + 1]:-}"; i=$((i + 1)) ;;
+    --set=*) kv=${word#--set=}; extra_sets[${kv%%=*}]=$word ;;
+    --set) kv=${extra[i + 1]:-}; extra_sets[${kv%%=*}]="$word $kv"; i=$((i + 1)) ;;
   esac
 done
 args_text=$extra_text
@@ -455,21 +539,25 @@ for item in "${items[@]}"; do
 done
 
 # A list of values of one key (or of the factors), each listed once: values
-# that are equal as numbers (1 and 1.0) are one value.
+# that are equal as numbers (1 and 1.0) are one value. One pass for the
+# whole list, however long.
 value_list() {  # WHAT LIST -> the values, one a line
-  local what=$1 list=$2 v key
-  local -A known=()
-  [[ -n $list ]] || die "$what: the list is empty"
-  IFS=, read -r -a vs <<<"$list,"
-  for v in "${vs[@]}"; do
-    [[ -n $v ]] || die "$what: an empty item in the list $list"
-    [[ $v =~ ^[A-Za-z0-9_.+-]+$ ]] || die "$what: $v is not a value (a number or a word)"
-    key=$v
-    if [[ $v =~ ^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?$ ]]; then key=$(awk -v x="$v" 'BEGIN { printf "%.17g", x }'); fi
-    [[ -z ${known[$key]:-} ]] || die "$what: $v is listed twice in $list"
-    known[$key]=1
-    echo "$v"
-  done
+  [[ -n $2 ]] || die "$1: the list is empty"
+  awk -v what="$1" -v list="$2" 'BEGIN {
+    n = split(list, v, ",")
+    for (i = 1; i <= n; i++) {
+      if (v[i] == "") problem = "an empty item in the list " list
+      else if (v[i] !~ /^[A-Za-z0-9_.+-]+$/) problem = v[i] " is not a value (a number or a word)"
+      else {
+        key = v[i]
+        if (key ~ /^[+-]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][+-]?[0-9]+)?$/) key = sprintf("%.17g", key + 0)
+        if (key in seen) problem = v[i] " is listed twice in " list
+      }
+      if (problem != "") { print "sweep.sh: " what ": " problem > "/dev/stderr"; exit 2 }
+      seen[key] = 1
+      print v[i]
+    }
+  }'
 }
 
 keys=()
@@ -477,14 +565,14 @@ declare -A key_values=()
 for param in "${param_specs[@]}"; do
   [[ $param == *=* ]] || die "-p takes KEY=VALUES, not $param"
   key=${param%%=*}
-  [[ $key =~ ^[A-Za-z_][A-Za-z0-9_]*(\.[A-Za-z_][A-Za-z0-9_]*)?$ ]] || die "-p $param: $key is not a settings key"
+  # A group's, a pathway's or a stimulus's key: rsvr.switchProb,
+  # rsvr->sink.probability, input.interval.
+  [[ $key =~ ^[A-Za-z0-9_]([A-Za-z0-9_.>-]*[A-Za-z0-9_])?$ ]] || die "-p $param: $key is not a settings key"
   [[ -z ${key_values[$key]+x} ]] || die "-p: key $key is given twice"
   key_values[$key]=$(value_list "-p $key" "${param#*=}") || exit 2
   keys+=("$key")
-  for word in "${extra[@]}"; do
-    [[ $word == "$key="* || $word == "--set=$key="* ]] && die "-p $key: the key is also set in -a"
-  done
-  [[ $key == steps && " ${extra[*]} " == *" --steps "* ]] && die "-p steps: -a sets --steps too"
+  [[ -z ${extra_sets[$key]+x} ]] ||
+    die "-p $key: -a sets it too (${extra_sets[$key]}), and each run would take that value, not the grid's"
 done
 
 ((factors_given)) || factors=1.0
@@ -524,93 +612,154 @@ find_program() {
 }
 summary=$(find_program "${summary:-exp-summary}") || exit 2
 
-# What a program says about a settings combination: its effective settings
-# (--print-params), or its refusal, which ends the sweep before it starts.
-check_settings() {  # PATH NAME FACTOR COMBO
-  local path=$1 name=$2 factor=$3 combo=$4 kv msg
-  local -a cmd=("$path")
-  [[ $factor != - ]] && cmd+=("$factor")
-  if [[ $combo != - ]]; then for kv in $combo; do cmd+=(--set "$kv"); done; fi
+# A program that does not follow the programs' conventions would "succeed"
+# with anything in its columns: PROGRAM --version must print "NAME VERSION"
+# and "built from commit C" and exit 0, within ten seconds. Its version, or
+# a refusal.
+program_version() {  # PATH
+  local out status=0 first second
+  out=$(timeout 10 "$1" --version </dev/null 2>/dev/null | head -c 4096; exit "${PIPESTATUS[0]}") || status=$?
+  first=${out%%$'\n'*} second=
+  [[ $out == *$'\n'* ]] && second=${out#*$'\n'} && second=${second%%$'\n'*}
+  if ((status != 0)) || [[ ! $first =~ ^[^[:space:]]+\ [^[:space:]]+$ || $second != "built from commit "?* ]]; then
+    local said=${first//[^[:print:]]/?}
+    ((status == 124)) && said="nothing within 10 seconds"
+    die "$1 does not follow the programs' conventions: its --version must print \"NAME VERSION\" and" \
+        "\"built from commit C\" and exit 0 (it printed \"${said:0:60}\", exit $status)"
+  fi
+  echo "${first#* }"
+}
+
+# A program's command for one settings combination, into the array cmd.
+check_command() {  # PATH FACTOR COMBO
+  local kv
+  program_command "$1" "$2"
+  if [[ $3 != - ]]; then for kv in $3; do cmd+=(--set "$kv"); done; fi
   cmd+=("${extra[@]}")
   [[ -n $record ]] && cmd+=(--record "$record")
-  if ! "${cmd[@]}" --print-params 2>"$check_err"; then
-    msg=$(grep -m1 . "$check_err" || true)
-    local rest="${cmd[*]:1}"
-    die "$name${rest:+ $rest} is refused: ${msg:-no message}"
-  fi
+  cmd+=(--print-params)
 }
-# True when every group's switchProb in these settings is 0: then the factor,
-# which only scales switching, cannot change the run.
-never_switches() {
-  awk '{ sub(/#.*/, "") }
-       /(^|[[:space:].])switchProb[[:space:]]*=/ {
-         v = $0; sub(/.*=[[:space:]]*/, "", v); sub(/[[:space:]].*/, "", v)
-         found = 1; if (v + 0 != 0) nonzero = 1 }
-       END { exit !(found && !nonzero) }'
+refused() {  # NAME ERRFILE: the program's refusal ends the sweep before it starts
+  local msg rest="${cmd[*]:1}"
+  msg=$(grep -m1 . "$2" || true)
+  rest=${rest% --print-params}
+  die "$1${rest:+ $rest} is refused: ${msg:-no message}"
 }
 
-check_err=$(mktemp)
-trap 'rm -f "$check_err"' EXIT
+# What a program says about each settings combination: its effective
+# settings (--print-params, into CHECK_DIR/N.out for combination N), or its
+# refusal, which ends the sweep before it starts. One start of the program
+# per combination and nothing more: the program's own start is the cost.
+check_combinations() {  # PATH NAME FACTOR
+  local path=$1 name=$2 factor=$3 n=0 combo
+  ((${#combos[@]} < 100)) || say "checking the ${#combos[@]} settings combinations with $name"
+  for combo in "${combos[@]}"; do
+    n=$((n + 1))
+    check_command "$path" "$factor" "$combo"
+    "${cmd[@]}" >"$check_dir/$n.out" 2>"$check_dir/$n.err" </dev/null || refused "$name" "$check_dir/$n.err"
+  done
+}
+# The numbers of the combinations whose settings switch nothing, every
+# switchProb 0: there the factor, which only scales switching, cannot
+# change the run. One pass over the checks' outputs.
+never_switching() {
+  awk -v n="${#combos[@]}" -v dir="$check_dir" 'BEGIN {
+    for (i = 1; i <= n; i++) {
+      found = 0; nonzero = 0; file = dir "/" i ".out"
+      while ((getline line < file) > 0) {
+        sub(/#.*/, "", line)
+        if (line ~ /(^|[[:space:].])switchProb[[:space:]]*=/) {
+          v = line; sub(/.*=[[:space:]]*/, "", v); sub(/[[:space:]].*/, "", v)
+          found = 1; if (v + 0 != 0) nonzero = 1
+        }
+      }
+      close(file)
+      if (found && !nonzero) print i
+    }
+  }'
+}
 
-programs=() names=() versions=()
+check_dir=$(mktemp -d)
+trap 'rm -rf "$check_dir"' EXIT
+
+net1=''
+programs=() names=() versions=() factored=()
 declare -A named=()
 for p in "$@"; do
-  path=$(find_program "$p") || exit 2
+  if [[ $p == *.toml ]]; then
+    # A network description: run by net1, its factor given as rateFactor.
+    [[ -f $p && -r $p ]] || die "cannot read the network description $p"
+    path=$(cd -- "$(dirname -- "$p")" && pwd)/$(basename -- "$p")
+    if [[ -z $net1 ]]; then
+      net1=$build/drivers/net1
+      [[ -f $net1 && -x $net1 ]] || die "cannot find $net1, which runs network descriptions (build it, or use -b)"
+      net1_version=$(program_version "$net1") || exit 2
+    fi
+    version=$net1_version factor=$factors_given
+  else
+    path=$(find_program "$p") || exit 2
+    version=$(program_version "$path") || exit 2
+    factor=0
+    [[ $(basename "$path") == exp-xor-* ]] && factor=1
+  fi
   name=$(basename "$path")
   [[ -z ${named[$name]:-} ]] || die "program $name is named twice"
   named[$name]=1
-  # "PROGRAM VERSION" on the first line
-  version=$("$path" --version 2>/dev/null </dev/null) || version=''
-  version=${version%%$'\n'*}
-  [[ $version == *" "?* ]] || die "$path --version does not say its version: is it an experiment program?"
-  programs+=("$path") names+=("$name") versions+=("${version#* }")
+  programs+=("$path") names+=("$name") versions+=("$version") factored+=("$factor")
 done
-any_xor=0
-for name in "${names[@]}"; do [[ $name == exp-xor-* ]] && any_xor=1; done
-((factors_given && !any_xor)) && say "note: -f is ignored: no XOR program in the sweep"
+any_factor=0
+for f in "${factored[@]}"; do ((f)) && any_factor=1; done
+((factors_given && !any_factor)) && say "note: -f is ignored: no XOR program or network description in the sweep"
+if ((any_factor)); then
+  # The factor is the setting rateFactor: given twice, the later would win.
+  [[ -z ${extra_sets[rateFactor]+x} ]] ||
+    die "-a sets rateFactor (${extra_sets[rateFactor]}), which is the factor the grid sets: give it with -f"
+  [[ -z ${key_values[rateFactor]+x} ]] || die "-p rateFactor: rateFactor is the factor: give it with -f"
+fi
 
 # Every program checks every settings combination (with the first factor),
 # and each further factor once, before anything runs.
 grid=()
+declare -A folders=()
 for i in "${!programs[@]}"; do
   path=${programs[$i]} name=${names[$i]} version=${versions[$i]}
-  xor=0
-  [[ $name == exp-xor-* ]] && xor=1
-  collapsed=0
-  declare -A factors_of=()
-  for combo in "${combos[@]}"; do
-    if ((xor)); then
-      params=$(check_settings "$path" "$name" "${factor_list[0]}" "$combo") || exit 2
-      if ((${#factor_list[@]} > 1)) && never_switches <<<"$params"; then
-        factors_of[$combo]=${factor_list[0]}
-        collapsed=$((collapsed + 1))
-      else
-        factors_of[$combo]=${factor_list[*]}
-      fi
-    else
-      check_settings "$path" "$name" - "$combo" >/dev/null || exit 2
-      factors_of[$combo]=-
-    fi
-  done
-  if ((xor)); then
-    for f in "${factor_list[@]:1}"; do check_settings "$path" "$name" "$f" "${combos[0]}" >/dev/null || exit 2; done
+  first=-
+  ((factored[i])) && first=${factor_list[0]}
+  check_combinations "$path" "$name" "$first"
+  declare -A single=()
+  if ((factored[i] && ${#factor_list[@]} > 1)); then
+    while read -r n; do [[ -n $n ]] && single[$n]=1; done < <(never_switching)
+    for f in "${factor_list[@]:1}"; do
+      check_command "$path" "$f" "${combos[0]}"
+      "${cmd[@]}" >/dev/null 2>"$check_dir/factor.err" </dev/null || refused "$name" "$check_dir/factor.err"
+    done
   fi
-  if ((collapsed)); then
+  if ((${#single[@]})); then
     what="switchProb is 0 in every group"
-    ((collapsed < ${#combos[@]})) && what+=" in $collapsed of its ${#combos[@]} settings combinations"
+    ((${#single[@]} < ${#combos[@]})) && what+=" in ${#single[@]} of its ${#combos[@]} settings combinations"
     say "$name: $what, so the factor cannot change the run: running factor ${factor_list[0]} only there, not each of $(IFS=,; echo "${factor_list[*]}")"
   fi
   for s in "${seed_list[@]}"; do
-    for combo in "${combos[@]}"; do
-      for f in ${factors_of[$combo]}; do
+    for ((n = 1; n <= ${#combos[@]}; n++)); do
+      combo=${combos[n - 1]}
+      these=-
+      ((factored[i])) && these=${factor_list[*]}
+      [[ -n ${single[$n]:-} ]] && these=${factor_list[0]}
+      for f in $these; do
         rundir="runs/$name/seed-$s"
         if [[ $f != - ]]; then rundir+="-factor-$f"; fi
-        if [[ $combo != - ]]; then rundir+="-${combo// /-}"; rundir=${rundir//=/-}; fi
+        if [[ $combo != - ]]; then
+          # "->" in a pathway's key would be a redirection to a shell.
+          part=${combo// /-} part=${part//->/-to-}
+          part=${part//>/_} rundir+="-${part//=/-}"
+        fi
+        [[ -z ${folders[$rundir]:-} ]] || die "two runs would share the folder $rundir: $(describe "$name" "$s" "$f" "$combo")"
+        folders[$rundir]=1
         grid+=("$path"$'\t'"$name"$'\t'"$version"$'\t'"$s"$'\t'"$f"$'\t'"$combo"$'\t'"$rundir")
       done
     done
   done
-  unset factors_of
+  unset single
 done
 ntasks=${#grid[@]}
 if ((slurm && !dry)); then
@@ -636,12 +785,12 @@ fi
 out=${out:-sweep-$(date +%Y%m%d-%H%M%S)}
 [[ ! -e $out/grid.tsv ]] || die "$out already holds a sweep: choose another folder (or run its failed runs again: $self --rerun $out)"
 mkdir -p -- "$out" 2>/dev/null || die "cannot make the output folder $out"
-{ : >"$out/.write-test" && rm -f "$out/.write-test"; } 2>/dev/null || die "cannot write in the output folder $out"
-sweep_dir=$(cd "$out" && pwd)
+{ : >"$out/.write-test" && rm -f -- "$out/.write-test"; } 2>/dev/null || die "cannot write in the output folder $out"
+sweep_dir=$(cd -- "$out" && pwd)
 mode=parallel
 ((slurm)) && mode=slurm
 {
-  printf 'summary=%q\n' "$summary"
+  printf 'summary=%q\nnet1=%q\n' "$summary" "$net1"
   printf 'keep=%q\nrecord=%q\nprogress=%q\n' "$keep" "$record" "$progress"
   printf 'extra=(%s)\n' "$( ((${#extra[@]})) && printf '%q ' "${extra[@]}")"
   printf 'args_text=%q\n' "$args_text"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -10,6 +11,10 @@
 #include <unistd.h>
 #include <zlib.h>
 #include <zstd.h>
+#include <zstd_errors.h>
+
+#include "file_io.h"
+#include "temporaries.h"
 
 namespace net1::summary {
 namespace {
@@ -38,6 +43,12 @@ class RawInput {
       std::size_t n = std::min(size, headSize_ - headPos_);
       std::memcpy(buf, head_ + headPos_, n);
       headPos_ += n;
+      // With what follows, so that a frame header is whole in one read (an
+      // error or the end of the input shows again at the next read).
+      if (headPos_ == headSize_ && n < size) {
+        const long more = readFd(buf + n, size - n);
+        if (more > 0) n += static_cast<std::size_t>(more);
+      }
       return static_cast<long>(n);
     }
     return readFd(buf, size);
@@ -46,14 +57,9 @@ class RawInput {
 
  private:
   long readFd(char* buf, std::size_t size) {
-    for (;;) {
-      ssize_t n = ::read(fd_, buf, size);
-      if (n >= 0) return static_cast<long>(n);
-      if (errno != EINTR) {
-        error_ = errno;
-        return -1;
-      }
-    }
+    const long n = io::readSome(fd_, buf, size);
+    if (n < 0) error_ = errno;
+    return n;
   }
 
   int fd_;
@@ -88,6 +94,8 @@ class FailedSource : public ByteSource {
 
 // Compressed input is read in blocks of this size.
 constexpr std::size_t kInBlock = std::size_t{1} << 18;
+// The largest zstd window read: zstd's own default, 128 MiB.
+constexpr std::size_t kZstdMaxWindow = std::size_t{1} << 27;
 
 class GzipSource : public ByteSource {
  public:
@@ -160,10 +168,27 @@ class GzipSource : public ByteSource {
   bool eof_ = false, done_ = false;
 };
 
+// A frame written with zstd --long needs a window beyond the decoder's
+// default, which bounds our memory: not corrupt, and readable another way.
+std::string windowMessage(const char* frame, std::size_t size) {
+  std::string needs = "a larger window";
+  // The frame's magic number, its descriptor byte, then (unless the frame
+  // is a single segment) the window's: an exponent and eighths.
+  const auto* h = reinterpret_cast<const unsigned char*>(frame);
+  if (h && size >= 6 && (h[4] & 0x20) == 0) {
+    const std::uint64_t base = std::uint64_t{1} << (10 + (h[5] >> 3));
+    needs = "a window of " + std::to_string((base + base / 8 * (h[5] & 7)) >> 20) + " MiB";
+  }
+  return "the zstd data needs " + needs + ", more than the " + std::to_string(kZstdMaxWindow >> 20) +
+         " MiB this reader takes (written with zstd --long): decompress it first, e.g. zstd -dc --long=31 FILE | "
+         "exp-summary -";
+}
+
 class ZstdSource : public ByteSource {
  public:
   explicit ZstdSource(RawInput raw) : raw_(raw), in_(new char[kInBlock]), dctx_(ZSTD_createDCtx()) {
     if (!dctx_) error_ = "cannot start the zstd decompressor";
+    else ZSTD_DCtx_setParameter(dctx_, ZSTD_d_windowLogMax, 27);
   }
   ~ZstdSource() override { ZSTD_freeDCtx(dctx_); }
 
@@ -183,9 +208,15 @@ class ZstdSource : public ByteSource {
       }
       // After a complete frame the decoder would ask for the next one.
       if (input_.pos == input_.size && eof_ && !pending_) return 0;
+      const std::size_t frameAt = input_.pos;  // where a frame starts, when none is pending
+      const bool between = !pending_;
       std::size_t ret = ZSTD_decompressStream(dctx_, &out, &input_);
       if (ZSTD_isError(ret)) {
-        error_ = std::string("corrupt zstd data: ") + ZSTD_getErrorName(ret);
+        if (ZSTD_getErrorCode(ret) == ZSTD_error_frameParameter_windowTooLarge) {
+          error_ = windowMessage(between ? in_.get() + frameAt : nullptr, input_.size - frameAt);
+        } else {
+          error_ = std::string("corrupt zstd data: ") + ZSTD_getErrorName(ret);
+        }
         return -1;
       }
       pending_ = ret != 0;
@@ -217,6 +248,9 @@ class AheadSource : public ByteSource {
  public:
   explicit AheadSource(std::unique_ptr<ByteSource> inner) : inner_(std::move(inner)) {
     for (auto& b : blocks_) b.data.reset(new char[kBlock]);
+    // The worker never takes a stop signal: the handler that removes the
+    // temporary files runs on the thread that makes and renames them.
+    io::StopSignalsHeld held;
     worker_ = std::thread([this] { produce(); });
   }
   ~AheadSource() override {

@@ -12,6 +12,7 @@
 #include "csv_tables.h"
 #include "line_source.h"
 #include "output_file.h"
+#include "same_file.h"
 #include "summary_text.h"
 #include "text_format.h"
 #include "trace_reader.h"
@@ -157,6 +158,17 @@ int runCli(int argc, const char* const* argv, int stdinFd, std::FILE* out, std::
       if (owned) ::close(fd);
     }
   } closeInput{fd, !fromStdin};
+
+  // No output may replace the trace being read, or another output.
+  {
+    std::vector<io::Named> outputs;
+    if (!o.quiet) outputs.emplace_back("", "-");
+    if (!o.headline.empty()) outputs.emplace_back("--headline", o.headline);
+    if (!o.csvDir.empty())
+      for (const std::string& table : CsvTables::paths(o.csvDir)) outputs.emplace_back("--csv", table);
+    if (std::string e = io::sameFileProblem({{"", o.input}}, outputs, stdinFd, ::fileno(out)); !e.empty())
+      return fail(err, kExitUsage, e);
+  }
 
   // The outputs are opened before the trace is read, so that an output
   // that cannot be written is found out before a long read, not after.

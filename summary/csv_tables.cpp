@@ -91,29 +91,28 @@ void writeBinsCsv(const TraceStats& s, TextOut& out) {
   for (const auto& p : paths) active.push_back(p.start);
   for (std::size_t i = 0; i < bins.binCount(); ++i) {
     csv << formatTicks(bins.binStart(i)) << formatTicks(bins.binStart(i) + bins.width());
-    for (std::size_t g = 0; g < groups.size(); ++g) csv << bins.at(Channel::spikes, static_cast<int>(g), i);
+    for (const auto& g : groups) csv << bins.at(Channel::spikes, g.index, i);
     const double width = covered(i);
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-      if (groups[g].units > 0 && width > 0) {
-        double rate = static_cast<double>(bins.at(Channel::spikes, static_cast<int>(g), i)) /
-                      static_cast<double>(groups[g].units) / width;
+    for (const auto& g : groups) {
+      if (g.units > 0 && width > 0) {
+        double rate = static_cast<double>(bins.at(Channel::spikes, g.index, i)) / static_cast<double>(g.units) / width;
         csv << formatReal(rate);
       } else {
         csv << "";
       }
     }
     std::uint64_t on = 0, off = 0;
-    for (std::size_t p = 0; p < paths.size(); ++p) {
-      on += bins.at(Channel::swon, static_cast<int>(p), i);
-      off += bins.at(Channel::swoff, static_cast<int>(p), i);
+    for (const auto& p : paths) {
+      on += bins.at(Channel::swon, p.index, i);
+      off += bins.at(Channel::swoff, p.index, i);
     }
     csv << on << off;
-    for (std::size_t p = 0; p < paths.size(); ++p) csv << bins.at(Channel::swon, static_cast<int>(p), i);
-    for (std::size_t p = 0; p < paths.size(); ++p) csv << bins.at(Channel::swoff, static_cast<int>(p), i);
+    for (const auto& p : paths) csv << bins.at(Channel::swon, p.index, i);
+    for (const auto& p : paths) csv << bins.at(Channel::swoff, p.index, i);
     for (std::size_t p = 0; p < paths.size(); ++p) {
       // Counts of lines: far below 2^62, so neither the casts nor the sum overflow.
-      active[p] += static_cast<std::int64_t>(bins.at(Channel::swon, static_cast<int>(p), i)) -
-                   static_cast<std::int64_t>(bins.at(Channel::swoff, static_cast<int>(p), i));
+      active[p] += static_cast<std::int64_t>(bins.at(Channel::swon, paths[p].index, i)) -
+                   static_cast<std::int64_t>(bins.at(Channel::swoff, paths[p].index, i));
       csv << active[p];
     }
     csv.endRow();
@@ -188,14 +187,21 @@ std::string headlineCsv(const TraceStats& s, const Labels& labels) {
   return head.text() + row.text();
 }
 
+std::vector<std::string> CsvTables::paths(const std::string& dir) {
+  std::vector<std::string> out;
+  for (const char* name : {"bins.csv", "weights.csv", "raster.csv", "meta.csv"})
+    out.push_back((std::filesystem::path(dir) / name).string());
+  return out;
+}
+
 std::string CsvTables::open(const std::string& dir) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
   if (ec) return "cannot make folder " + dir + ": " + ec.message();
-  const std::filesystem::path d(dir);
-  for (auto [file, name] : {std::pair{&bins_, "bins.csv"}, {&weights_, "weights.csv"}, {&raster_, "raster.csv"},
-                            {&meta_, "meta.csv"}}) {
-    if (std::string e = file->open((d / name).string(), nullptr); !e.empty()) return e;
+  const std::vector<std::string> files = paths(dir);
+  OutputFile* tables[] = {&bins_, &weights_, &raster_, &meta_};
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (std::string e = tables[i]->open(files[i], nullptr); !e.empty()) return e;
   }
   weights_.write("pre,pre_id,post,post_id,weight\n");
   raster_.write("time,group,id\n");

@@ -32,6 +32,8 @@ std::string headlineCsv(const TraceStats& stats, const Labels& labels);
 // appear together when commit() succeeds, and none of them otherwise.
 class CsvTables : public TableRows {
  public:
+  // The tables' files in dir, in the order they are written.
+  static std::vector<std::string> paths(const std::string& dir);
   // Makes dir when needed and opens the tables. Returns an error message,
   // empty on success.
   std::string open(const std::string& dir);

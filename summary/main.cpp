@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include "cli.h"
+#include "temporaries.h"
 
 int main(int argc, char** argv) {
   // A standard stream that was closed before the start would hand its
@@ -11,5 +12,7 @@ int main(int argc, char** argv) {
   // writes to standard output then fail and are reported.
   for (int fd = 0; fd <= 2; ++fd)
     if (::fcntl(fd, F_GETFD) < 0) ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+  // Stopped, it leaves no temporary file of its outputs behind.
+  net1::io::removeTemporariesOnStop();
   return net1::summary::runCli(argc, argv, STDIN_FILENO, stdout, stderr);
 }

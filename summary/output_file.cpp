@@ -2,63 +2,65 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
+
+#include "file_io.h"
 
 namespace net1::summary {
+namespace {
+
+// Text is handed to the file in pieces of about this size.
+constexpr std::size_t kPiece = std::size_t{1} << 16;
+
+}  // namespace
 
 OutputFile::~OutputFile() { discard(); }
 
 std::string OutputFile::open(const std::string& path, std::FILE* out, const char* what) {
+  discard();
   path_ = path;
   what_ = what;
+  error_ = 0;
+  out_ = nullptr;
   if (path == "-") {
-    toOut_ = true;
-    file_ = out;
-    return "";
+    out_ = out;
+  } else if (std::string e = file_.open(path); !e.empty()) {
+    return e;
   }
-  // The process id keeps two runs writing the same file apart; O_EXCL
-  // never takes over a file that is already there.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_ = path + ".tmp" + std::to_string(::getpid()) + (attempt ? "-" + std::to_string(attempt) : "");
-    int fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      file_ = ::fdopen(fd, "wb");
-      if (!file_) {
-        error_ = errno;
-        ::close(fd);
-        ::unlink(temp_.c_str());
-        temp_.clear();
-        return "cannot write " + path + ": " + std::strerror(error_);
-      }
-      return "";
-    }
-    if (errno != EEXIST) break;
-  }
-  std::string message = "cannot write " + path + ": " + std::strerror(errno);
-  temp_.clear();
-  return message;
+  open_ = true;
+  return "";
 }
 
 void OutputFile::write(std::string_view text) {
-  if (!file_ || error_ != 0) return;
-  if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) error_ = errno ? errno : EIO;
+  if (!open_ || error_ != 0) return;
+  pending_ += text;
+  if (pending_.size() >= kPiece) flush();
+}
+
+void OutputFile::flush() {
+  if (error_ == 0 && !pending_.empty()) {
+    if (out_) {
+      if (std::fwrite(pending_.data(), 1, pending_.size(), out_) != pending_.size()) error_ = errno ? errno : EIO;
+    } else {
+      error_ = io::writeAll(file_.fd(), pending_.data(), pending_.size());
+    }
+  }
+  pending_.clear();
 }
 
 std::string OutputFile::failure(const char* what) const {
-  if (toOut_) return std::string("cannot write ") + what_ + " to standard output: " + std::strerror(error_);
+  if (out_) return std::string("cannot write ") + what_ + " to standard output: " + std::strerror(error_);
   return std::string("cannot ") + what + " " + path_ + ": " + std::strerror(error_);
 }
 
 std::string OutputFile::close() {
-  if (!file_) return "cannot write " + path_ + ": not open";
-  if (error_ == 0 && std::fflush(file_) != 0) error_ = errno ? errno : EIO;
-  if (toOut_) {
-    file_ = nullptr;
+  if (!open_) return "cannot write " + path_ + ": not open";
+  open_ = false;
+  flush();
+  if (out_) {
+    if (error_ == 0 && std::fflush(out_) != 0) error_ = errno ? errno : EIO;
     return error_ ? failure("write") : "";
   }
-  if (std::fclose(file_) != 0 && error_ == 0) error_ = errno ? errno : EIO;
-  file_ = nullptr;
+  if (error_ == 0) error_ = file_.close();
   if (error_ != 0) {
     discard();
     return failure("write");
@@ -67,21 +69,18 @@ std::string OutputFile::close() {
 }
 
 std::string OutputFile::place() {
-  if (temp_.empty()) return "";
-  if (::rename(temp_.c_str(), path_.c_str()) != 0) {
-    error_ = errno;
-    discard();
+  if (out_) return "";
+  if (int e = file_.place()) {
+    error_ = e;
     return failure("put in place");
   }
-  temp_.clear();
   return "";
 }
 
 void OutputFile::discard() {
-  if (file_ && !toOut_) std::fclose(file_);
-  file_ = nullptr;
-  if (!temp_.empty()) ::unlink(temp_.c_str());
-  temp_.clear();
+  file_.abandon();
+  pending_.clear();
+  open_ = false;
 }
 
 std::string writeOut(std::FILE* out, std::string_view text, const char* what) {

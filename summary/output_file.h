@@ -3,12 +3,15 @@
 //
 // A file is written under a temporary name beside its own and renamed when
 // everything in it was written; every write is checked, and a file that
-// failed, or that was never committed, is removed. Standard output is
-// written directly and checked the same way.
+// failed, or that was never committed, is removed. Devices, pipes and the
+// standard streams are written in place (see io/atomic_output.h), and
+// standard output ("-") through the stream the command was given.
 
 #include <cstdio>
 #include <string>
 #include <string_view>
+
+#include "atomic_output.h"
 
 namespace net1::summary {
 
@@ -53,12 +56,15 @@ class OutputFile : public TextOut {
   void discard();
 
  private:
+  void flush();
   std::string failure(const char* what) const;
 
-  std::string path_, temp_;
+  std::string path_;
   const char* what_ = "";
-  std::FILE* file_ = nullptr;
-  bool toOut_ = false;
+  io::AtomicOutput file_;
+  std::string pending_;  // written text not yet handed to the file
+  std::FILE* out_ = nullptr;  // for "-"
+  bool open_ = false;
   int error_ = 0;  // errno of the first failed write
 };
 

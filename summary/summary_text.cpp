@@ -104,7 +104,6 @@ std::string checkText(const TraceStats& s) {
 std::string sourceName(SizeSource s) {
   switch (s) {
     case SizeSource::report: return "report";
-    case SizeSource::fallback: return "default";
     case SizeSource::unknown: return "-";
   }
   return "-";
@@ -168,7 +167,7 @@ std::string summaryText(const TraceStats& s, std::string_view inputName) {
   if (s.badLines() != 0)
     out += "note: " + n(s.badLines()) + " bad lines were skipped (first at line " + n(s.firstBadLine()) + ")\n";
   if (s.report() == ReportState::none)
-    out += "note: no final report (run stopped early?): group sizes are defaults, start counts 0\n";
+    out += "note: no final report (run stopped early?): group sizes unknown, start counts 0\n";
   else if (!complete)
     out += "note: the final report is incomplete: start counts 0\n";
   if (negativeStart) out += "note: a negative start count: the trace misses its beginning\n";

@@ -13,7 +13,7 @@
 namespace net1::summary {
 
 struct SynapseKey {
-  std::uint32_t preGroup, preId, postGroup, postId;  // group indices below 256, ids below 5000
+  std::uint32_t preGroup, preId, postGroup, postId;  // group indices below 256, ids up to kMaxUnitId
 };
 
 struct SwitchCheckCounts {
@@ -29,8 +29,8 @@ struct SwitchCheckCounts {
 
 class SwitchCheck {
  public:
-  // Synapses followed, at most: far more than a network of three groups of
-  // up to 5000 units switches in a real run; it bounds memory (16 bytes a
+  // Synapses followed, at most: far more than the nine programs' networks
+  // switch in a run; it bounds memory (16 bytes a
   // slot, at most half of the slots used) for any input. Events on further
   // synapses are counted as unchecked.
   static constexpr std::uint64_t kMaxSynapses = std::uint64_t{1} << 22;
@@ -43,10 +43,14 @@ class SwitchCheck {
   SwitchCheckCounts finish(bool withReport) const;
 
  private:
-  // A slot: the key in the low 42 bits, then the state bits; 0 is empty.
-  static constexpr std::uint64_t kUsed = std::uint64_t{1} << 42;
-  static constexpr std::uint64_t kOn = std::uint64_t{1} << 43;
-  static constexpr std::uint64_t kReported = std::uint64_t{1} << 44;
+  // A slot: the key in the low 56 bits (8 for a group, 20 for an id), then
+  // the state bits; 0 is empty.
+  static constexpr int kIdBits = 20;
+  static constexpr int kGroupBits = 8;
+  static_assert(kMaxUnitId < (std::uint32_t{1} << kIdBits), "an id must fit its bits of the key");
+  static constexpr std::uint64_t kUsed = std::uint64_t{1} << (2 * (kIdBits + kGroupBits));
+  static constexpr std::uint64_t kOn = kUsed << 1;
+  static constexpr std::uint64_t kReported = kUsed << 2;
   static constexpr std::uint64_t kKeyMask = kUsed - 1;
   struct Slot {
     std::uint64_t word = 0;
@@ -54,8 +58,7 @@ class SwitchCheck {
   };
 
   static std::uint64_t pack(const SynapseKey& k) {
-    return (std::uint64_t{k.preGroup} << 34) | (std::uint64_t{k.preId} << 21) | (std::uint64_t{k.postGroup} << 13) |
-           k.postId;
+    return (((((std::uint64_t{k.preGroup} << kIdBits) | k.preId) << kGroupBits) | k.postGroup) << kIdBits) | k.postId;
   }
   // The slot of key, or the empty slot where it belongs.
   Slot& lookup(std::uint64_t key);

@@ -80,12 +80,18 @@ ParseError parseReal(const char*& p, const char* e, Decimal& out) {
   return ParseError::none;
 }
 
+constexpr int kIdDigits = [] {
+  int n = 1;
+  for (std::uint32_t v = kMaxUnitId; v >= 10; v /= 10) ++n;
+  return n;
+}();
+
 ParseError parseId(const char*& p, const char* e, std::uint32_t& out) {
   std::uint32_t v = 0;
   const char* start = p;
   while (p != e && isDigit(*p)) v = v * 10 + static_cast<unsigned>(*p++ - '0');
   if (p == start || !atFieldEnd(p, e)) return ParseError::badId;
-  if (p - start > 4 || v > kMaxUnitId) return ParseError::idOutOfRange;
+  if (p - start > kIdDigits || v > kMaxUnitId) return ParseError::idOutOfRange;
   out = v;
   return ParseError::none;
 }
@@ -303,7 +309,7 @@ std::string describe(const ParseResult& r) {
       break;
     case ParseError::realTooLong: out += " has more than 18 digits"; break;
     case ParseError::timeOutOfRange: out += " is out of range: a time is from 0 to 999999999999.999999"; break;
-    case ParseError::idOutOfRange: out += " is out of range: a unit id is from 0 to 4999"; break;
+    case ParseError::idOutOfRange: out += " is out of range: a unit id is from 0 to " + std::to_string(kMaxUnitId); break;
     case ParseError::integerOutOfRange:
       out += " is out of range: an integer is from -2147483648 to 2147483647";
       break;

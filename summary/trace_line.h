@@ -28,8 +28,8 @@ inline constexpr Ticks kTicksPerUnit = 1'000'000;
 // inside 64 bits.
 inline constexpr Ticks kTimeLimit = 1'000'000'000'000 * kTicksPerUnit;
 
-// A group holds at most 5000 units, so ids are 0 to 4999.
-inline constexpr std::uint32_t kMaxUnitId = 4999;
+// Ids are 0 to the grammar's largest, written with at most as many digits.
+inline constexpr std::uint32_t kMaxUnitId = trace::kMaxUnitId;
 
 // A decimal number as printed: mantissa and number of decimals (-1.5 is
 // mantissa -15, one decimal). At most 18 digits, so the mantissa fits.

@@ -1,17 +1,11 @@
 #include "trace_stats.h"
 
+#include <algorithm>
+#include <numeric>
 #include <string_view>
 
 namespace net1::summary {
 namespace {
-
-// Group sizes of the nine experiment programs, used when a trace has no final
-// report to count the units from.
-struct KnownGroup {
-  std::string_view name;
-  std::int64_t units;
-};
-constexpr KnownGroup kKnownGroups[] = {{"sorc", 40}, {"rsvr", 1000}, {"sink", 100}};
 
 constexpr const char* kTooManyGroups = "more than 256 different group names";
 constexpr const char* kTooManyPathways = "more than 1024 different pathways";
@@ -24,13 +18,6 @@ constexpr const char* kTotalsOverflow = "unit: the synapse counts of the final r
 
 TraceStats::TraceStats(const StatsOptions& options)
     : options_(options), bins_(options.binWidth, options.keepBins) {
-  // The usual groups and pathways come first and always appear, so outputs
-  // of different runs line up column for column.
-  for (const auto& k : kKnownGroups) group(k.name);
-  int sorc = 0, rsvr = 1, sink = 2;
-  pathway(sorc, rsvr);
-  pathway(rsvr, rsvr);
-  pathway(rsvr, sink);
   if (options_.rasterGiven) {
     rasterFrom_ = options_.rasterFrom;
     rasterTo_ = options_.rasterTo;
@@ -176,7 +163,7 @@ void TraceStats::addUnit(const TraceLine& line, int g) {
   inReport_ = true;
   ++reportUnits_;
   GroupAcc& a = groupAcc_[static_cast<std::size_t>(g)];
-  ++a.reportUnits;
+  if (a.reportUnits++ == 0) a.reportRank = ++reportGroups_;
   if (static_cast<std::int64_t>(line.id[0]) > a.reportMaxId) a.reportMaxId = line.id[0];
   inTotal_ += line.count[0];  // checked in add()
   outTotal_ += line.count[2];
@@ -237,31 +224,49 @@ void TraceStats::finish() {
   }
   const bool complete = reportState_ == ReportState::complete;
 
+  // The network's own order: the groups as the final report lists them
+  // (the order they were made in), then any it leaves out as they were met;
+  // the pathways by their groups in that order. Runs of one network then
+  // give the same columns, whatever line came first.
+  std::vector<int> groupOrder(static_cast<std::size_t>(table_.groupCount()));
+  std::iota(groupOrder.begin(), groupOrder.end(), 0);
+  auto rankOf = [&](int g) {
+    const std::uint64_t r = groupAcc_[static_cast<std::size_t>(g)].reportRank;
+    return std::pair{r == 0, r == 0 ? static_cast<std::uint64_t>(g) : r};
+  };
+  std::sort(groupOrder.begin(), groupOrder.end(), [&](int a, int b) { return rankOf(a) < rankOf(b); });
+  std::vector<int> position(groupOrder.size());
+  for (std::size_t i = 0; i < groupOrder.size(); ++i) position[static_cast<std::size_t>(groupOrder[i])] = static_cast<int>(i);
+  std::vector<int> pathwayOrder(static_cast<std::size_t>(table_.pathwayCount()));
+  std::iota(pathwayOrder.begin(), pathwayOrder.end(), 0);
+  auto pathwayRank = [&](int p) {
+    auto [pre, post] = table_.pathwayGroups(p);
+    return std::pair{position[static_cast<std::size_t>(pre)], position[static_cast<std::size_t>(post)]};
+  };
+  std::sort(pathwayOrder.begin(), pathwayOrder.end(), [&](int a, int b) { return pathwayRank(a) < pathwayRank(b); });
+
+  // Sizes come from the final report only: a group it does not list has
+  // an unknown size, not a guessed one.
   groups_.clear();
-  for (int g = 0; g < table_.groupCount(); ++g) {
+  for (int g : groupOrder) {
     const GroupAcc& a = groupAcc_[static_cast<std::size_t>(g)];
     GroupInfo info;
     info.name = table_.groupName(g);
+    info.index = g;
     info.spikes = a.spikes;
     if (a.reportUnits != 0) {
       info.units = a.reportMaxId + 1;
       info.source = SizeSource::report;
-    } else {
-      for (const auto& k : kKnownGroups) {
-        if (k.name == info.name) {
-          info.units = k.units;
-          info.source = SizeSource::fallback;
-        }
-      }
     }
     groups_.push_back(std::move(info));
   }
 
   pathways_.clear();
-  for (int p = 0; p < table_.pathwayCount(); ++p) {
+  for (int p : pathwayOrder) {
     const PathwayAcc& a = pathAcc_[static_cast<std::size_t>(p)];
     PathwayInfo info;
     info.name = table_.pathwayName(p);
+    info.index = p;
     info.swon = a.swon;
     info.swoff = a.swoff;
     info.synapses = a.synapses;

@@ -39,11 +39,12 @@ struct StatsOptions {
   TableRows* rows = nullptr;  // none: the raster and the weights are not wanted
 };
 
-// Where a group's unit count comes from.
-enum class SizeSource { report, fallback, unknown };
+// Where a group's unit count comes from: the final report, or nowhere.
+enum class SizeSource { report, unknown };
 
 struct GroupInfo {
   std::string name;
+  int index = 0;  // in the table and the time bins
   std::uint64_t spikes = 0;
   std::int64_t units = -1;  // -1 when unknown
   SizeSource source = SizeSource::unknown;
@@ -51,6 +52,7 @@ struct GroupInfo {
 
 struct PathwayInfo {
   std::string name;  // "pre->post"
+  int index = 0;     // in the table and the time bins
   std::uint64_t swon = 0;
   std::uint64_t swoff = 0;
   std::uint64_t synapses = 0;  // syn lines of the final report
@@ -101,6 +103,7 @@ class TraceStats {
   Ticks firstTime() const { return firstTime_; }
   Ticks lastTime() const { return lastTime_; }
 
+  // The groups and pathways met, in the network's order (see finish()).
   const std::vector<GroupInfo>& groups() const { return groups_; }
   const std::vector<PathwayInfo>& pathways() const { return pathways_; }
   const GroupTable& table() const { return table_; }
@@ -127,6 +130,7 @@ class TraceStats {
     std::uint64_t spikes = 0;
     std::uint64_t reportUnits = 0;
     std::int64_t reportMaxId = -1;
+    std::uint64_t reportRank = 0;  // 1 for the first group the report lists, ...; 0 when it lists none
   };
   struct PathwayAcc {
     std::uint64_t swon = 0, swoff = 0, synapses = 0, active = 0;
@@ -159,7 +163,7 @@ class TraceStats {
   SwitchOffInfo switchOff_;
 
   bool inReport_ = false;
-  std::uint64_t reportUnits_ = 0, reportSynapses_ = 0;
+  std::uint64_t reportUnits_ = 0, reportSynapses_ = 0, reportGroups_ = 0;
   std::int64_t outTotal_ = 0, inTotal_ = 0;
 
   Ticks rasterFrom_ = 0, rasterTo_ = 0;

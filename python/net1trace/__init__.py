@@ -31,7 +31,7 @@ Column types: reals float64, group names category, ids and counts int32,
 flags (exc, active) bool.
 """
 
-from .grammar import ALIASES, KIND_NAMES, KINDS, MAX_NAME_LENGTH, Kind, dtypes
+from .grammar import ALIASES, KIND_NAMES, KINDS, MAX_NAME_LENGTH, MAX_UNIT_ID, Kind, dtypes
 from .tables import read_bins, read_headline, read_meta, read_raster, read_sweep, read_tables, read_weights
 from .trace import TraceCutShort, TraceError, read_trace
 
@@ -40,5 +40,5 @@ __version__ = "1.0.0"
 __all__ = [
     "read_trace", "TraceError", "TraceCutShort",
     "read_tables", "read_bins", "read_weights", "read_raster", "read_meta", "read_headline", "read_sweep",
-    "KINDS", "KIND_NAMES", "ALIASES", "MAX_NAME_LENGTH", "Kind", "dtypes",
+    "KINDS", "KIND_NAMES", "ALIASES", "MAX_NAME_LENGTH", "MAX_UNIT_ID", "Kind", "dtypes",
 ]

@@ -2,7 +2,6 @@
 file object, plain or compressed (gzip or zstd, told apart by their first
 bytes), handed on as blocks of whole lines."""
 
-import gzip
 import os
 import sys
 import zlib
@@ -14,6 +13,12 @@ except ImportError:  # only .zst traces need it
 
 GZIP_MAGIC = b"\x1f\x8b"
 ZSTD_MAGIC = b"\x28\xb5\x2f\xfd"
+# A skippable frame's magic is 0x184D2A50 to 0x184D2A5F, little-endian.
+ZSTD_SKIPPABLE_MAGIC_END = b"\x2a\x4d\x18"
+
+# The largest zstd window read, as exp-summary and zstd's own default: a
+# frame written with zstd --long needs more memory than a trace reader takes.
+ZSTD_MAX_WINDOW = 1 << 27
 
 # No trace line comes near this; a longer stretch without a newline is not a
 # trace, and holding on to it would let a bad input take any amount of memory.
@@ -85,6 +90,8 @@ class Source:
         self.name = describe(source)
         self._owned = None
         if source == "-":
+            if sys.stdin is None:
+                raise TraceError("standard input is closed")
             f = sys.stdin.buffer
         elif isinstance(source, (str, bytes, os.PathLike)):
             f = self._owned = open(source, "rb")
@@ -98,7 +105,8 @@ class Source:
         self._raw = _Prefixed(head, f)
         if head.startswith(GZIP_MAGIC):
             self.format = "gzip"
-        elif head.startswith(ZSTD_MAGIC):
+        elif head.startswith(ZSTD_MAGIC) or (len(head) == 4 and head[0] & 0xF0 == 0x50
+                                             and head[1:] == ZSTD_SKIPPABLE_MAGIC_END):
             if zstandard is None:
                 self.close()
                 raise RuntimeError(f"{self.name}: reading .zst traces needs python3-zstandard")
@@ -119,32 +127,58 @@ class Source:
         return self._zstd_blocks()
 
     def _gzip_blocks(self, size):
-        g = gzip.GzipFile(fileobj=self._raw, mode="rb")
+        # Member by member, as exp-summary reads them: members may follow
+        # one another (cat a.gz b.gz), but anything else after a member's
+        # end, NUL padding too, is refused rather than quietly ignored.
+        d = zlib.decompressobj(16 + zlib.MAX_WBITS)
+        in_member = False
+        data = b""
         while True:
+            if not data:
+                data = self._raw.read(_READ_SIZE)
+                if not data:
+                    if in_member:
+                        raise TraceError(f"{self.name}: truncated gzip data: the input ends inside the compressed stream")
+                    return
+            if not in_member:
+                if data[0] != GZIP_MAGIC[0]:
+                    raise TraceError(f"{self.name}: corrupt gzip data: bytes after the end of the compressed stream")
+                in_member = True
             try:
-                b = g.read(size)
-            except EOFError:
-                raise TraceError(f"{self.name}: the gzip data ends early (a truncated file)") from None
-            except (gzip.BadGzipFile, zlib.error) as e:
-                raise TraceError(f"{self.name}: corrupt gzip data ({e})") from None
-            if not b:
-                return
-            yield b
+                out = d.decompress(data, size)
+            except zlib.error as e:
+                reason = str(e).split(": ", 1)[-1]  # zlib's own words, without Python's "Error -3 while ..."
+                raise TraceError(f"{self.name}: corrupt gzip data: {reason}") from None
+            if out:
+                yield out
+            if d.eof:
+                data = d.unused_data
+                d = zlib.decompressobj(16 + zlib.MAX_WBITS)
+                in_member = False
+            else:
+                data = d.unconsumed_tail
 
     def _zstd_blocks(self):
         # Frame by frame: zstandard's stream reader stops quietly where a
         # truncated frame ends, which would pass a cut file off as whole.
-        dctx = zstandard.ZstdDecompressor()
+        dctx = zstandard.ZstdDecompressor(max_window_size=ZSTD_MAX_WINDOW)
         d = dctx.decompressobj()
         in_frame = False
         while True:
             data = self._raw.read(_READ_SIZE)
             if not data:
                 break
+            if len(data) < _READ_SIZE:  # the first bytes (or a pipe's short read): a frame header whole
+                data += self._raw.read(_READ_SIZE)
             while data:
+                if not in_frame:
+                    self._check_window(data)
                 try:
                     out = d.decompress(data)
                 except zstandard.ZstdError as e:
+                    if "too much memory" in str(e):  # a header cut between two reads
+                        raise TraceError(f"{self.name}: {window_message(None)}: decompress it first, "
+                                         f"e.g. zstd -dc --long=31 FILE | python3 -m net1trace -") from None
                     raise TraceError(f"{self.name}: corrupt zstd data ({e})") from None
                 in_frame = True
                 if out:
@@ -156,7 +190,25 @@ class Source:
                 else:
                     data = b""
         if in_frame:
-            raise TraceError(f"{self.name}: the zstd data ends early (a truncated file)")
+            raise TraceError(f"{self.name}: truncated zstd data: the input ends inside a frame")
+
+    def _check_window(self, data):
+        """A frame whose window is beyond what is read is not corrupt: say
+        what it is and how to read it."""
+        try:
+            window = zstandard.get_frame_parameters(data).window_size
+        except zstandard.ZstdError:
+            return  # not a whole frame header here; the decoder will tell
+        if window > ZSTD_MAX_WINDOW:
+            raise TraceError(f"{self.name}: {window_message(window)}: decompress it first, "
+                             f"e.g. zstd -dc --long=31 FILE | python3 -m net1trace -")
+
+
+def window_message(window):
+    """The words for a zstd frame whose window is too large, as exp-summary's."""
+    size = f"a window of {window >> 20} MiB" if window else "a larger window"
+    return (f"the zstd data needs {size}, more than the {ZSTD_MAX_WINDOW >> 20} MiB "
+            "this reader takes (written with zstd --long)")
 
 
 class LineBlocks:

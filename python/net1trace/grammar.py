@@ -9,14 +9,14 @@ becomes in a DataFrame:
 
     f  a real number, printed with six decimals   float64
     s  a group name (1 to 70 characters)           category
-    u  a unit id                                   int32
+    u  a unit id (0 to MAX_UNIT_ID)                int32
     b  a 0/1 flag                                  bool
     i  a signed integer (a C int)                  int32
 """
 
 from typing import NamedTuple
 
-__all__ = ["Kind", "KINDS", "KIND_NAMES", "ALIASES", "MAX_NAME_LENGTH", "COLUMN_TYPES", "dtypes"]
+__all__ = ["Kind", "KINDS", "KIND_NAMES", "ALIASES", "MAX_NAME_LENGTH", "MAX_UNIT_ID", "COLUMN_TYPES", "dtypes"]
 
 
 class Kind(NamedTuple):
@@ -60,6 +60,9 @@ ALIASES = {
 
 # Group names in a trace are 1 to this many characters long.
 MAX_NAME_LENGTH = 70
+
+# Unit ids in a trace are 0 to this: a group holds up to a million units.
+MAX_UNIT_ID = 999_999
 
 COLUMN_TYPES = {"f": "float64", "s": "category", "u": "int32", "b": "bool", "i": "int32"}
 

@@ -18,8 +18,9 @@ import numpy as np
 import pandas as pd
 from pandas.api.types import union_categoricals
 
-from . import _source
-from .grammar import ALIASES, BY_NAME, COLUMN_TYPES, KIND_NAMES, KINDS, MAX_NAME_LENGTH
+from . import _order, _source
+from .grammar import ALIASES, BY_NAME, COLUMN_TYPES, KIND_NAMES, KINDS, MAX_NAME_LENGTH, MAX_UNIT_ID
+from ._order import OutOfPlace, TICKS, TIME_LIMIT
 from ._source import TraceCutShort, TraceError
 
 __all__ = ["read_trace", "TraceError", "TraceCutShort"]
@@ -29,9 +30,20 @@ __all__ = ["read_trace", "TraceError", "TraceCutShort"]
 # times the block, beside the frames being built).
 BLOCK_BYTES = 8 << 20
 
+# A block whose lines are shorter than this on average holds lines that are
+# not trace lines (the shortest, "swofftime", has ten bytes): it is read in
+# pieces, so that the working arrays, a few words a line, stay small.
+_SHORTEST_LINE = 10
+_PIECE_BYTES = 64 << 10
+
 _UNKNOWN = 255
 _CODE = {k.keyword: i for i, k in enumerate(KINDS)}
 _SWON, _SWOFF, _SWOFFTIME = _CODE["swon"], _CODE["swoff"], _CODE["swofftime"]
+_UNTIMED = np.zeros(256, bool)  # kinds whose lines carry no time (but a bare swofftime)
+_REPORT = np.zeros(256, bool)
+for _code, _kind in enumerate(KINDS):
+    _UNTIMED[_code] = not _kind.timed
+    _REPORT[_code] = _kind.keyword in ALIASES["report"]
 
 
 def _le64(b):
@@ -68,7 +80,6 @@ _KEYWORD_BYTES = np.array([len(k.keyword) + 1 for k in KINDS] + [0] * (256 - len
 # and an id or a count has few distinct values per block, each checked and
 # converted once.
 _PARSE_TYPES = {"f": "float64", "s": "category", "u": "category", "b": "category", "i": "category"}
-_INT32 = (-(1 << 31), (1 << 31) - 1)
 
 
 def _kinds_wanted(kinds):
@@ -93,28 +104,57 @@ def _kinds_wanted(kinds):
 
 _REAL = re.compile(rb"-?[0-9]+(\.[0-9]+)?")
 _INTEGER = re.compile(rb"-?[0-9]+")
-_ID = re.compile(rb"[0-9]{1,9}")
-# The same, for the text of a column's distinct values.
-_INTEGER_TEXT = {"u": re.compile(r"[0-9]{1,9}"), "b": re.compile(r"[01]"), "i": re.compile(r"-?[0-9]{1,10}")}
+_UNSIGNED = re.compile(rb"[0-9]+")
+_MAX_DIGITS = 18  # of a real: a mantissa of 18 digits is held exactly
+_ID_DIGITS = len(str(MAX_UNIT_ID))
+_INT32 = (-(1 << 31), (1 << 31) - 1)
+# The text of a column's distinct values, as the programs print them.
+_INTEGER_TEXT = {"u": re.compile(r"[0-9]{1,%d}" % _ID_DIGITS), "b": re.compile(r"[01]"),
+                 "i": re.compile(r"-?[0-9]{1,10}")}
+_TIME_RANGE = "is out of range: a time is from 0 to 999999999999.999999"
+
+
+def exact_ticks(text):
+    """A real as printed, in millionths, rounded half away from zero as
+    exp-summary rounds it; None when it is not one."""
+    if _REAL.fullmatch(text) is None:
+        return None
+    negative = text.startswith(b"-")
+    whole, _, fraction = text.lstrip(b"-").partition(b".")
+    m = int(whole + fraction)
+    if len(fraction) <= 6:
+        ticks = m * 10 ** (6 - len(fraction))
+    else:
+        div = 10 ** (len(fraction) - 6)
+        ticks = m // div + (2 * (m % div) >= div)
+    return -ticks if negative else ticks
 
 
 def _field_problem(t, field):
-    """What is wrong with one field of type t, or None."""
+    """What is wrong with one field of type t, or None (exp-summary's rules
+    and words)."""
     if t == "f":
         if _REAL.fullmatch(field) is None:
             return "is not a decimal number"
+        if len(field) - field.count(b"-") - field.count(b".") > _MAX_DIGITS:
+            return f"has more than {_MAX_DIGITS} digits"
     elif t == "u":
-        if _ID.fullmatch(field) is None:
-            return "is not an unsigned integer" if not field.isdigit() else "is out of range"
+        if _UNSIGNED.fullmatch(field) is None:
+            return "is not an unsigned integer"
+        if len(field) > _ID_DIGITS or int(field) > MAX_UNIT_ID:
+            return f"is out of range: a unit id is from 0 to {MAX_UNIT_ID}"
     elif t == "b":
         if field not in (b"0", b"1"):
             return "is not 0 or 1"
     elif t == "i":
         if _INTEGER.fullmatch(field) is None:
             return "is not an integer"
-        if not _INT32[0] <= int(field) <= _INT32[1]:
-            return "is out of range"
+        # The length first: int() of thousands of digits is slow, or refused.
+        if len(field.lstrip(b"-")) > 10 or not _INT32[0] <= int(field) <= _INT32[1]:
+            return f"is out of range: an integer is from {_INT32[0]} to {_INT32[1]}"
     elif t == "s":
+        if any(c < 0x20 or c == 0x7F for c in field):
+            return "holds a control character"
         if len(field) > MAX_NAME_LENGTH:
             return f"is longer than {MAX_NAME_LENGTH} characters"
     return None
@@ -125,9 +165,6 @@ def line_problem(line):
     exp-summary uses, or None for a sound trace line."""
     if not line:
         return "empty line"
-    for c in line:
-        if c < 0x20 or c == 0x7F:
-            return "holds a control character"
     word, _, _ = line.partition(b" ")
     kind = BY_NAME.get(word.decode("latin-1"))
     if kind is None:
@@ -137,7 +174,9 @@ def line_problem(line):
     for i, t in enumerate(kind.pattern):
         where = f"{kind.keyword}: field {i + 2} ({kind.columns[i]})"
         if i >= len(fields):
-            return None if i >= kind.min_fields else f"{where} is missing"
+            if i >= kind.min_fields:
+                break
+            return f"{where} is missing"
         if not fields[i]:
             return f"{where} is empty (stray space)"
         problem = _field_problem(t, fields[i])
@@ -147,7 +186,25 @@ def line_problem(line):
         return f"{kind.keyword}: field {n + 2} is empty (stray space)"
     if len(fields) > n:
         return f"{kind.keyword}: more than {n + 1} fields"
+    if kind.timed and fields and not 0 <= exact_ticks(fields[0]) < TIME_LIMIT:
+        return f"{kind.keyword}: field 2 (time) {_TIME_RANGE}"
     return None
+
+
+def placement_problem(line):
+    """What makes a sound trace line out of place whatever its neighbours,
+    or None: a last switch that is not a time."""
+    if line.startswith(b"syn ") and not 0 <= exact_ticks(line.rsplit(b" ", 1)[1]) < TIME_LIMIT:
+        return f"syn: field 11 (last_switch) {_TIME_RANGE}"
+    return None
+
+
+class _BadLine(Exception):
+    """The first bad line of a block: its index there, and the message."""
+
+    def __init__(self, index, message):
+        super().__init__(message)
+        self.index = index
 
 
 # --- the fast path ----------------------------------------------------------
@@ -167,22 +224,25 @@ class _Block:
         if n:
             self.starts[0] = 0
             self.starts[1:] = self.ends[:-1] + 1
-        # (The block is a view of the front of a bytes object, whose find()
-        # runs at memchr's speed where `in` on a memoryview goes byte by byte.)
+        # (A bytes object's find() runs at memchr's speed where `in` on a
+        # memoryview goes byte by byte; a block is a view of the front of one,
+        # or a piece copied out.)
         whole = data.obj if isinstance(data, memoryview) else data
         self._control = np.count_nonzero(a < 0x20) != n or whole.find(b"\x7f", 0, len(a)) >= 0
         self.codes = self._classify()
         self._byte_codes = None
+
+    def check_keywords(self):
         if self._control or np.any(self.codes == _UNKNOWN):
             self.find_bad_line("a line that is not a trace line")
 
     def line(self, i):
         return bytes(self.data[self.starts[i]:self.ends[i]])
 
-    def fail(self, i, problem):
+    def fail(self, i, what, problem):
         text = self.line(i)
         shown = text[:80].decode("utf-8", "backslashreplace") + ("..." if len(text) > 80 else "")
-        raise TraceError(f"{self.name}: line {self.first_line + i}: not a trace line: {problem}: {shown!r}")
+        raise _BadLine(i, f"{self.name}: line {self.first_line + i}: {what}: {problem}: {shown!r}")
 
     def _classify(self):
         a, starts = self.a, self.starts
@@ -242,26 +302,85 @@ class _Block:
         return picked.tobytes(), picked
 
     def find_bad_line(self, fallback):
-        """Raise for the first bad line of the block, which the fast checks
-        found to hold one: a line with a stray byte or an unknown keyword, or
-        a line of a kind asked for whose fields are wrong. Line by line, and
-        so slow, but only ever run to report an error."""
-        control = set()
+        """Raise _BadLine for the first bad line of the block, which the fast
+        checks found to hold one: a line with a stray byte or an unknown
+        keyword, or a line of a kind asked for whose fields are wrong. Line by
+        line, and so slow, but only ever run to report an error."""
+        suspects = (self.codes == _UNKNOWN) | np.isin(self.codes, list(self.wanted))
         if self._control:
             at = np.flatnonzero(((self.a < 0x20) & (self.a != 10)) | (self.a == 0x7F))
-            control = set(np.searchsorted(self.ends, at).tolist())
-        check = (self.codes == _UNKNOWN) | np.isin(self.codes, list(self.wanted))
-        for i in sorted(control.union(np.flatnonzero(check).tolist())):
-            problem = line_problem(self.line(i))
+            suspects[np.searchsorted(self.ends, at)] = True
+        for i in np.flatnonzero(suspects):  # lazily: the first bad line is usually the first suspect
+            line = self.line(i)
+            problem = line_problem(line)
             if problem or self.codes[i] == _UNKNOWN:
-                self.fail(i, problem or "unknown line kind")
+                self.fail(i, "not a trace line", problem or "unknown line kind")
+            problem = placement_problem(line)
+            if problem:
+                self.fail(i, "out of place", problem)
         raise TraceError(f"{self.name}: lines {self.first_line} to {self.first_line + len(self.codes) - 1}: "
                          f"{fallback}")
 
 
+def _field_ends(a, count, width):
+    """Where each field of a kind's gathered lines ends, as an array of
+    count rows and width columns."""
+    return np.flatnonzero((a == 32) | (a == 10)).reshape(count, width)
+
+
+def _field_lengths(ends, c):
+    """The length of field c of every line, from the ends of the fields."""
+    starts = np.empty(len(ends), np.int64)
+    if c:
+        np.add(ends[:, c - 1], 1, out=starts)
+    else:
+        starts[0] = 0
+        np.add(ends[:-1, -1], 1, out=starts[1:])
+    return ends[:, c] - starts
+
+
+def _check_reals(kind, data, columns, ends):
+    """The checks on reals that pandas does not make: at most 18 digits, a
+    time from 0 to 10^12 and a syn line's last switch too. Returns the
+    times in millionths, exactly as exp-summary takes them, or None for a
+    kind without times."""
+    lengths = {c: _field_lengths(ends, c) for c, t in enumerate(kind.pattern) if t == "f"}
+
+    def field(row, c):
+        return data[ends[row, c] - lengths[c][row]:ends[row, c]]
+
+    for c, length in lengths.items():
+        for row in np.flatnonzero(length > _MAX_DIGITS):  # only these can hold too many digits
+            text = field(row, c)
+            if len(text) - text.count(b"-") - text.count(b".") > _MAX_DIGITS:
+                raise ValueError("a number of more than 18 digits")
+    if kind.keyword == "syn":
+        last = columns["last_switch"]
+        for row in np.flatnonzero((last < 0) | (last > 999_999_999_999.0)):
+            if not 0 <= exact_ticks(field(row, 9)) < TIME_LIMIT:
+                raise ValueError("a last switch that is not a time")
+    if not kind.timed:
+        return None
+    # In millionths at once where the double gives them exactly: below
+    # 5 x 10^8 the double's error, within a quarter of a millionth, cannot
+    # hide a text that falls halfway between two (a seventh decimal, which
+    # exp-summary rounds half away from zero). The rest one by one.
+    v = columns["time"]
+    scaled = v * TICKS
+    ticks = np.rint(scaled).astype(np.int64)
+    off = np.abs(scaled - ticks)
+    for row in np.flatnonzero((v < 0) | (v >= 5e8) | ((off > 0.25) & (off < 0.75))):
+        t = exact_ticks(field(row, 0))
+        if not 0 <= t < TIME_LIMIT:
+            raise ValueError("a time out of range")
+        ticks[row] = t
+    return ticks
+
+
 def _parse_kind(block, kind, code, count):
     """The columns of one kind's lines in a block, as numpy arrays and
-    categoricals, or a TraceError naming the first bad line."""
+    categoricals, and their times in millionths (None for a kind without
+    times); or _BadLine naming the first bad line."""
     if kind.keyword == "swofftime":
         return _parse_swofftime(block, code)
     data, a = block.gather(code, count)
@@ -285,7 +404,7 @@ def _parse_kind(block, kind, code, count):
         in_names = sum(_unlike_numbers_in_names(columns[c]) for c, t in zip(names, kind.pattern) if t == "s")
         if _unlike_numbers(a) != in_names:
             raise ValueError("a number in a form the programs do not print")
-        return columns
+        return columns, _check_reals(kind, data, columns, _field_ends(a, count, len(names)))
     except (ValueError, TypeError, OverflowError, pd.errors.ParserError) as e:
         failure = e
     block.find_bad_line(f"{kind.keyword} lines that do not parse ({failure})")
@@ -341,20 +460,23 @@ def _narrow(column, t):
     values = np.array(values, np.int64)
     if len(values) and (values.min() < _INT32[0] or values.max() > _INT32[1]):
         raise ValueError("an integer out of range")
+    if t == "u" and len(values) and values.max() > MAX_UNIT_ID:
+        raise ValueError("a unit id out of range")
     values = values.astype(bool if t == "b" else np.int32)
     return values[column.cat.codes.to_numpy()]
 
 
 def _parse_swofftime(block, code):
     # One line per run at most: no need for speed here.
-    times = []
+    times, ticks = [], []
     for i in np.flatnonzero(block.codes == code):
         line = block.line(int(i))
         if line_problem(line):
             block.find_bad_line("a bad swofftime line")
         parts = line.split(b" ")
         times.append(float(parts[1]) if len(parts) > 1 else np.nan)
-    return {"time": np.array(times, np.float64)}
+        ticks.append(exact_ticks(parts[1]) if len(parts) > 1 else -1)
+    return {"time": np.array(times, np.float64)}, np.array(ticks, np.int64)
 
 
 def _empty(t):
@@ -370,6 +492,85 @@ def _join(parts, t):
         return union_categoricals(parts, sort_categories=True) if len(parts) > 1 else \
             parts[0].reorder_categories(sorted(parts[0].categories))
     return np.concatenate(parts) if len(parts) > 1 else parts[0]
+
+
+def _pieces(data):
+    """The block, or, when its lines are too short to be a trace's, the
+    block in pieces of whole lines: the first bad line is then found with
+    small working arrays, however many lines the block holds."""
+    whole = data.obj if isinstance(data, memoryview) else data
+    size = len(data)
+    if whole.count(b"\n", 0, size) * _SHORTEST_LINE <= size:
+        yield data
+        return
+    start = 0
+    while start < size:
+        cut = whole.rfind(b"\n", start, min(start + _PIECE_BYTES, size)) + 1
+        if cut <= start:  # a line longer than a piece
+            cut = whole.find(b"\n", start) + 1
+        yield bytes(whole[start:cut])
+        start = cut
+
+
+def _parse_block(block, wanted, wanted_codes):
+    """The columns and times of each kind asked for, by kind."""
+    counts = np.bincount(block.codes, minlength=len(KINDS))
+    return {k: _parse_kind(block, BY_NAME[k], code, int(counts[code]))
+            for k, code in zip(wanted, wanted_codes) if counts[code]}
+
+
+def _check_order(block, order, parsed):
+    """Raise _BadLine for the first line of the block out of place among the
+    lines read: the lines of the kinds asked for that carry a time, the
+    lines without one (volt, the report, a bare swofftime) that let a held
+    line through, and the report's."""
+    n = len(block.codes)
+    ticks = np.zeros(n, np.int64)
+    timed = np.zeros(n, bool)
+    untimed = _UNTIMED[block.codes]
+    for k, (_, times) in parsed.items():
+        if times is not None and k != "swofftime":
+            at = np.flatnonzero(block.codes == _CODE[k])
+            timed[at] = True
+            ticks[at] = times
+    # The switch-off lines always count (a bare one lets a held line
+    # through), but one not asked for is not checked: a bad one is skipped.
+    for i in np.flatnonzero(block.codes == _SWOFFTIME):
+        line = block.line(int(i))
+        if line_problem(line) is None:
+            parts = line.split(b" ")
+            if len(parts) > 1:
+                timed[i] = True
+                ticks[i] = exact_ticks(parts[1])
+            else:
+                untimed[i] = True
+    at = np.flatnonzero(timed)
+    try:
+        order.check(block, at, ticks[at], untimed, _REPORT[block.codes])
+    except OutOfPlace as e:
+        shown = e.text[:80].decode("utf-8", "backslashreplace") + ("..." if len(e.text) > 80 else "")
+        raise _BadLine(0, f"{block.name}: line {e.line}: out of place: {e.why}: {shown!r}") from None
+
+
+def _read_block(data, first_line, name, wanted, wanted_codes, order):
+    """The parsed columns of one block of whole lines, its order checked;
+    TraceError for its first bad line or line out of place."""
+    block = _Block(data, first_line, name, wanted_codes)
+    try:
+        block.check_keywords()
+        parsed = _parse_block(block, wanted, wanted_codes)
+        _check_order(block, order, parsed)
+    except _BadLine as bad:
+        message = str(bad)
+        if bad.index > 0:
+            # A line before the bad one may be out of place, and it comes first.
+            prefix = _Block(data[:block.starts[bad.index]], first_line, name, wanted_codes)
+            try:
+                _check_order(prefix, order, _parse_block(prefix, wanted, wanted_codes))
+            except _BadLine as earlier:
+                message = str(earlier)
+        raise TraceError(message) from None
+    return block, parsed
 
 
 def read_trace(source, kinds=None, line_numbers=False, block_bytes=BLOCK_BYTES):
@@ -392,35 +593,40 @@ def read_trace(source, kinds=None, line_numbers=False, block_bytes=BLOCK_BYTES):
     line in the trace gets an empty frame with the same columns. A bare
     "swofftime" line gets a NaN time.
 
-    Raises TraceError (a ValueError) naming the line number for a line that
-    is not a trace line, and for compressed data that is corrupt or
-    truncated. A last line without a newline (a run cut short) is left out
-    with a TraceCutShort warning.
+    Raises TraceError (a ValueError) for what exp-summary refuses: a line
+    that is not a trace line or one out of place (a time that goes back or
+    leaps far outside the rest, a line after the final report began),
+    naming its number; compressed data that is corrupt or truncated; an
+    empty input. The order is checked among the lines of the kinds asked
+    for. A last line without a newline (a run cut short) is left out with
+    a TraceCutShort warning.
     """
     wanted = _kinds_wanted(kinds)
     wanted_codes = [_CODE[k] for k in wanted]
     parts = {k: {c: [] for c in BY_NAME[k].columns} for k in wanted}
     lines = {k: [] for k in wanted}
+    order = _order.TimeOrder()
     src = _source.Source(source)
     try:
         chunks = _source.LineBlocks(src.blocks(block_bytes), block_bytes)
         next_line = 1
         try:
             for data in chunks:
-                block = _Block(data, next_line, src.name, wanted_codes)
-                counts = np.bincount(block.codes, minlength=len(KINDS))
-                for k, code in zip(wanted, wanted_codes):
-                    if counts[code] == 0:
-                        continue
-                    columns = _parse_kind(block, BY_NAME[k], code, int(counts[code]))
-                    for c, values in columns.items():
-                        parts[k][c].append(values)
-                    if line_numbers:
-                        lines[k].append(np.flatnonzero(block.codes == code) + next_line)
-                next_line += len(block.codes)
+                for piece in _pieces(data):
+                    block, parsed = _read_block(piece, next_line, src.name, wanted, wanted_codes, order)
+                    for k, (columns, _) in parsed.items():
+                        for c, values in columns.items():
+                            parts[k][c].append(values)
+                        if line_numbers:
+                            lines[k].append(np.flatnonzero(block.codes == _CODE[k]) + next_line)
+                    next_line += len(block.codes)
         except _source.LongLine:
             raise TraceError(f"{src.name}: line {next_line}: not a trace line: more than "
                              f"{_source.MAX_LINE_BYTES} bytes without a newline") from None
+        if next_line == 1:
+            if chunks.tail:
+                raise TraceError(f"{src.name}: no complete trace line, only one without a newline")
+            raise TraceError(f"{src.name}: empty input, no trace lines")
         if chunks.tail:
             warnings.warn(f"{src.name}: trace cut short: line {next_line} has no newline and is left out",
                           TraceCutShort, stacklevel=2)

@@ -5,13 +5,7 @@
 set -uo pipefail
 bin=$(cd "$1" && pwd)
 sanitized=${2:-}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-expect() {  # expect DESCRIPTION CONDITION...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../common/output_checks.sh"
 json() {  # json FILE EXPRESSION: prints EXPRESSION of the document d
   python3 -c "import json, sys; d = json.load(open(sys.argv[1])); print($2)" "$1"
 }
@@ -41,6 +35,39 @@ expect "record: the command line" test "$(json m.json '" ".join(d["command_line"
 expect "record: outputs and kinds" test "$(json m.json 'd["outputs"], d["record"]')" = "['r.txt'] ['spk', 'unit', 'syn']"
 expect "record: version, commit and times" test "$(json m.json 'bool(d["version"]) and bool(d["commit"]) and d["start_time"].endswith("Z") and d["wall_seconds"] >= 0')" = True
 
+# -o and --meta on a device, a FIFO, a symbolic link and a long name: a
+# device or FIFO is written in place and stays what it is, a link is
+# followed and stays, a 250-character name takes its shortened temporary.
+mkfifo trace.fifo meta.fifo
+echo old > old.txt && ln -s old.txt trace.link && ln -s new.json meta.link
+long=$(printf 'o%.0s' $(seq 250))
+$bin/exp-seq --seed 3 --steps 300 > want.txt 2> /dev/null
+for option in -o --meta; do
+  if [ -w "$full" ]; then
+    $bin/exp-seq --seed 3 --steps 300 $option "$full" > /dev/null 2> err.txt
+    expect "$option on a full device: exit 1, and says so" test $? = 1 -a -n "$(grep 'No space left on device' err.txt)"
+    expect "$option on a full device: still a device" test -c "$full"
+  fi
+  fifo=trace.fifo link=trace.link
+  [ $option = --meta ] && fifo=meta.fifo link=meta.link
+  timeout 20 cat $fifo > got-${option//-/}.txt &
+  timeout 20 $bin/exp-seq --seed 3 --steps 300 $option $fifo -o /dev/null > /dev/null 2>&1
+  expect "$option on a FIFO: exit 0" test $? = 0
+  wait
+  expect "$option on a FIFO: still a FIFO" test -p $fifo
+  $bin/exp-seq --seed 3 --steps 300 $option $link -o /dev/null > /dev/null 2>&1
+  expect "$option through a link: the link stays" test -L $link
+  $bin/exp-seq --seed 3 --steps 300 $option "$long" -o /dev/null > /dev/null 2>&1
+  expect "$option with a 250-character name: exit 0" test $? = 0 -a -s "$long"
+  rm -f "$long"
+done
+expect "-o on a FIFO: its reader got the trace" cmp -s got-o.txt want.txt
+expect "-o through a link: the target holds the trace" cmp -s old.txt want.txt
+expect "--meta on a FIFO: its reader got the record" test "$(json got-meta.txt 'd["exit_status"]')" = 0
+expect "--meta through a link: the new target holds the record" test "$(json new.json 'd["steps_done"]')" = 300
+expect "no temporary file left by devices, FIFOs and links" test -z "$(ls | grep tmp)"
+rm -f trace.fifo meta.fifo trace.link meta.link old.txt new.json got-*.txt want.txt
+
 # --record writes exactly the chosen kinds of the full output.
 $bin/exp-stdp --seed 2 --steps 3000 --trace plasticity > full.txt 2> /dev/null
 $bin/exp-stdp --seed 2 --steps 3000 --record swon,ustdp,swofftime,report > some.txt 2> /dev/null
@@ -49,10 +76,10 @@ expect "--record equals the full output filtered by kind" cmp -s <(grep -E '^(sw
 # A write that fails: no file under the final name, an older one kept, a
 # message, and a record of the failure.
 echo "the previous run" > kept.zst
-if [ -w /dev/full ]; then
-  $bin/exp-poisson --seed 1 --steps 3000 -o kept.zst -o /dev/full --meta failed.json > out.txt 2> err.txt
+if [ -w "$full" ]; then
+  $bin/exp-poisson --seed 1 --steps 3000 -o kept.zst -o "$full" --meta failed.json > out.txt 2> err.txt
   expect "full device: exit status 1" test $? = 1
-  expect "full device: says so" grep -q "error writing /dev/full: No space left on device; no output file was written" err.txt
+  expect "full device: says so" grep -q "error writing $full: No space left on device; no output file was written" err.txt
   expect "full device: the older file is kept" test "$(cat kept.zst)" = "the previous run"
   expect "full device: the record says so" test "$(json failed.json 'd["exit_status"], "No space" in d["error"]')" = "1 True"
   expect "full device: nothing on standard output" test ! -s out.txt

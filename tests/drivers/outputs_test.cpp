@@ -8,10 +8,13 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <vector>
 #include <sstream>
 #include <string>
 
 #include "outputs.h"
+#include "file_io.h"
+#include "same_file.h"
 #include "trace_lines.h"
 
 using namespace net1;
@@ -130,4 +133,45 @@ TEST(trace_outputs, an_output_that_cannot_be_made_is_refused_before_the_run) {
   EXPECT_NE(nowhere.error().find("cannot create"), std::string::npos) << nowhere.error();
   ::rmdir((dir / "sub").c_str());
   EXPECT_TRUE(dir.names().empty());
+}
+
+// The check the command line makes before a run: -o, --meta and the
+// inputs (--params) by any spelling, existing or not, are one file.
+TEST(same_file, outputs_that_name_an_input_or_each_other_are_found_by_any_spelling) {
+  Folder dir;
+  ::mkdir((dir / "sub").c_str(), 0755);
+  std::ofstream(dir / "p.toml") << "steps = 10\n";
+  std::ofstream(dir / "run.txt") << "a trace\n";
+  ::symlink("run.txt", (dir / "link.txt").c_str());
+  ::link((dir / "run.txt").c_str(), (dir / "hard.txt").c_str());
+  const std::vector<io::Named> params{{"--params", dir / "p.toml"}};
+  EXPECT_EQ(io::sameFileProblem({}, {{"-o", dir / "b.txt"}, {"--meta", dir / "sub/../b.txt"}}),
+            "--meta " + (dir / "sub/../b.txt") + " is the same file as -o " + (dir / "b.txt"))
+      << "a file not made yet";
+  EXPECT_NE(io::sameFileProblem({}, {{"-o", dir / "run.txt"}, {"--meta", dir / "link.txt"}}), "") << "a link";
+  EXPECT_NE(io::sameFileProblem({}, {{"-o", dir / "hard.txt"}, {"-o", dir / "run.txt"}}), "") << "a hard link";
+  EXPECT_EQ(io::sameFileProblem(params, {{"--meta", dir / "sub/../p.toml"}}),
+            "--meta " + (dir / "sub/../p.toml") + " is the same file as --params " + (dir / "p.toml"));
+  EXPECT_EQ(io::sameFileProblem(params, {{"-o", dir / "run.txt"}, {"--meta", dir / "sub/run.txt"}, {"-o", "-"},
+                                         {"-o", "/dev/stdout"}, {"-o", "/dev/null"}, {"--meta", "/dev/null"}}),
+            "")
+      << "other files, one stream twice, and a device twice";
+  for (const char* name : {"p.toml", "run.txt", "link.txt", "hard.txt"}) ::unlink((dir / name).c_str());
+  ::rmdir((dir / "sub").c_str());
+}
+
+// Settings files are read whole, but only up to a limit: anything larger
+// is not a settings file and is not held.
+TEST(read_all, reads_a_file_whole_up_to_its_limit) {
+  Folder dir;
+  std::ofstream(dir / "small.toml") << "steps = 10\n";
+  std::ofstream(dir / "large.toml") << std::string(1025, 'x');
+  std::string text = "left over";
+  EXPECT_EQ(io::readAll(dir / "small.toml", 1024, text), 0);
+  EXPECT_EQ(text, "steps = 10\n");
+  EXPECT_EQ(io::readAll(dir / "large.toml", 1024, text), EFBIG);
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(io::readAll("/dev/null", 1024, text), 0);
+  EXPECT_EQ(io::readAll(dir / "none.toml", 1024, text), ENOENT);
+  EXPECT_EQ(io::readAll(dir.path, 1024, text), EISDIR);
 }

@@ -57,7 +57,7 @@ TEST(settings_file, printed_descriptions_read_back_to_the_same_values_in_every_e
     SCOPED_TRACE(e.name);
     SettingsBuilder changed = settingsOf(e.name);
     for (const char* s : {"rsvr.switchProb=0.0123", "threshold=[1e-7, 0.1]", "sink.voltPeriod=0.3",
-                          "interval=0.0333333", "amount=3.4e38", "delayDistribution=uniform", "delay=0.1,1.0",
+                          "interval=0.0333333", "amount=1e9", "delayDistribution=uniform", "delay=0.1,1.0",
                           "sorc.size=12", "steps=999", "rsvr.switching=false", "excitatoryProb=1",
                           "generator=mt19937_64", "rsvr->sink.rule=fixed", "rsvr->sink.perUnit=3"}) {
       changed.set(s, "--set");
@@ -152,7 +152,7 @@ TEST(settings_file, a_bad_setting_is_refused_naming_the_key_and_where_it_was_set
       {"exp-poisson", "", {"sink.size=1000001"}, "sink.size must be a whole number from 1 to 1000000"},
       {"exp-poisson", "", {"sorc.size=0"}, "sorc.size must be a whole number from 1 to 1000000"},
       {"exp-xor-shift", "rateFactor = 1.0\n[sorc]\nsize = 39\n", {}, "bad.toml:3) is 39: the xor stimulus input needs an even number"},
-      {"exp-poisson", "switchOffAfter = 900\n", {"steps=500"}, "bad.toml:1) is 900, after the last step (steps = 500)"},
+      {"exp-poisson", "switchOffAfter = 900\n", {"steps=500"}, "bad.toml:1) is 900, not before the last step (steps = 500)"},
       {"exp-poisson", "", {"rsvr.weightMin=3"}, "rsvr.weightMin (--set rsvr.weightMin=3) is above rsvr.weightMax"},
       {"exp-xor-rand", "", {"rsvr.size=1"}, "sorc->rsvr.perUnit is 1.5, more than the 1 units of rsvr"},
       {"exp-poisson", "", {"rsvr->sink.rule=fixed", "rsvr->sink.perUnit=2.5"}, "the fixed rule makes a whole number"},

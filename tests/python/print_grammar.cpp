@@ -35,7 +35,7 @@ int main() {
                      {"min_fields", k.minFields},
                      {"timed", k.timed}});
   }
-  nlohmann::json grammar = {{"kinds", kinds}, {"max_name_length", kMaxNameLength}};
+  nlohmann::json grammar = {{"kinds", kinds}, {"max_name_length", kMaxNameLength}, {"max_unit_id", kMaxUnitId}};
   std::cout << grammar.dump(2) << '\n';
   return std::cout.good() ? 0 : 1;
 }

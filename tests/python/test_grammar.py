@@ -25,11 +25,12 @@ class Grammar(unittest.TestCase):
         read = [(k.keyword, k.pattern, k.columns, k.min_fields, k.timed) for k in net1trace.KINDS]
         self.assertEqual(read, written)
         self.assertEqual(net1trace.MAX_NAME_LENGTH, self.grammar["max_name_length"])
+        self.assertEqual(net1trace.MAX_UNIT_ID, self.grammar["max_unit_id"])
 
     def test_frames_have_the_grammars_columns_and_types(self):
-        # What read_trace returns, not only its table: the frames of an empty
-        # trace carry the columns and types of every kind.
-        frames = net1trace.read_trace(io.BytesIO(b""))
+        # What read_trace returns, not only its table: the frames of a trace
+        # of one line carry the columns and types of every kind.
+        frames = net1trace.read_trace(io.BytesIO(b"swofftime\n"))
         self.assertEqual(list(frames), [k["keyword"] for k in self.grammar["kinds"]])
         for k in self.grammar["kinds"]:
             frame = frames[k["keyword"]]

@@ -41,7 +41,9 @@ grep -q "failed: run 2, exp-plain-fake seed 2: did not finish" "$work/merge.err"
 [[ $(wc -l <"$out/sweep.csv") -eq 4 ]] || fail "an unfinished run has a row"
 [[ $(failed_runs "$out") == "2:-:- 3:3:0" ]] || fail "failed.tsv: $(cat "$out/failed.tsv")"
 
-# Rerunning runs exactly those two; the unfinished one now succeeds.
+# Rerunning runs exactly those two; the unfinished one now succeeds, and
+# what a killed try left in its folder (temporary files) is gone.
+touch "$out/runs/exp-plain-fake/seed-2/headline.csv.tmp-AbC123" "$out/runs/exp-plain-fake/seed-2/meta.json.tmp-XyZ789"
 status=0
 "$scripts/sweep.sh" --rerun "$out" 2>"$work/rerun.err" || status=$?
 [[ $status -eq 1 ]] || fail "rerun: exit $status"
@@ -49,6 +51,7 @@ grep -q "running again runs 2-3 (2 of 4)" "$work/rerun.err" || fail "rerun: $(ca
 [[ $(grep -c "^sweep.sh: run [0-9]* \(done\|failed\)" "$work/rerun.err") -eq 2 ]] || fail "rerun ran other runs: $(cat "$work/rerun.err")"
 cmp "$out/sweep.csv" "$work/first.csv" || fail "the table after the rerun differs"
 [[ $(failed_runs "$out") == "3:3:0" ]] || fail "failed.tsv after the rerun: $(cat "$out/failed.tsv")"
+[[ -z $(find "$out/runs" -name '*.tmp*') ]] || fail "temporary files left: $(find "$out/runs" -name '*.tmp*')"
 
 # A damaged trace is a failed run without a row, not a normal row.
 out=$work/damaged

@@ -25,6 +25,12 @@ refused() {
 for p in $pictures; do is_png "$work/pictures/$p.png" || fail "no picture $p.png"; done
 [[ $(find "$work/pictures" -mindepth 1 | wc -l) -eq 5 ]] || fail "leftovers: $(ls -A "$work/pictures")"
 
+# A network of twelve groups and 36 pathways plots too, every one of them.
+ln -s "$fake" "$work/bin/net1" && echo "wide" >"$work/wide.toml"
+"$work/bin/net1" "$work/wide.toml" --seed 1 --steps 100 2>/dev/null | "$summary" --csv "$work/wide" >/dev/null
+"$scripts/plot-run.py" "$work/wide" >/dev/null || fail "plot-run.py failed on twelve groups"
+for p in $pictures; do is_png "$work/wide/$p.png" || fail "no picture $p.png of twelve groups"; done
+
 # Without a final report the tables still plot.
 "$fake" --seed 1 --steps 100 2>/dev/null | grep -v -e '^unit' -e '^syn' | "$summary" --csv "$work/noreport" >/dev/null
 "$scripts/plot-run.py" "$work/noreport" >/dev/null || fail "plot-run.py failed without a final report"

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The sweep script on tiny grids of a stand-in program: a grid over seeds,
 # factors and a settings key, what each run keeps, the options handed through
-# to the runs, a factor that cannot matter, and the grids it must refuse.
+# to the runs, a factor that cannot matter, network descriptions run by a
+# stand-in net1 (keys of pathways, networks of other shapes in one table),
+# and the grids it must refuse.
 #
 #   sweep_test.sh SCRIPTS_DIR EXP_SUMMARY FAKE_PROGRAM WORKDIR
 set -euo pipefail
@@ -9,6 +11,13 @@ scripts=$1 summary=$2 fake=$3 work=$4
 rm -rf "$work"
 mkdir -p "$work/bin"
 for name in exp-xor-fake exp-plain-fake exp-xor-rand; do ln -s "$fake" "$work/bin/$name"; done
+# A program of one's own that does not follow the programs' conventions: it
+# prints a trace whatever it is asked.
+printf '#!/bin/sh\necho "spk 0.100000 a 0 1 0"\n' >"$work/bin/exp-own" && chmod +x "$work/bin/exp-own"
+# Network descriptions, and a build folder whose net1 runs them.
+mkdir -p "$work/build/drivers" && ln -s "$fake" "$work/build/drivers/net1"
+echo '# the three groups of the programs' >"$work/three.toml"
+echo '# a wide network: twelve groups' >"$work/wide.toml"
 
 fail() { echo "sweep_test: FAIL: $*" >&2; exit 1; }
 column() {  # column NAME FILE: the values of a named column
@@ -67,6 +76,32 @@ grep -q '"record": \["spk", "report"\]' "$run/meta.json" || fail "record not han
 grep -q '^progress:' "$run/stderr.txt" || fail "no progress lines in the run's stderr.txt"
 [[ ! -e $run/trace.zst && -s $run/summary.txt ]] || fail "-k summary: $(ls "$run")"
 
+# Network descriptions: net1 FILE runs them, a pathway's key is swept like
+# any other (its folder says "-to-" for "->"), -f becomes rateFactor, and
+# networks of other shapes share one table: each run's columns are its own.
+out=$work/descriptions
+"$scripts/sweep.sh" -s 3 -f 0.5,2 -p 'rsvr->sink.probability=0,1' -b "$work/build" -o "$out" -e "$summary" \
+  -a "--steps 40" "$work/three.toml" 2>"$work/descriptions.err" || fail "description sweep: $(cat "$work/descriptions.err")"
+run=$out/runs/three.toml/seed-3-factor-2-rsvr-to-sink.probability-0
+cmp <(zstd -dc "$run/trace.zst") <("$work/build/drivers/net1" "$work/three.toml" --seed 3 --set rateFactor=2 \
+  --set 'rsvr->sink.probability=0' --steps 40 2>/dev/null) || fail "the kept trace is not net1's"
+[[ $(head -1 "$out/sweep.csv") == program,seed,factor,rsvr-\>sink.probability,version,args,* ]] ||
+  fail "header: $(head -1 "$out/sweep.csv")"
+[[ $(joined 'active_rsvr->sink' "$out/sweep.csv" | tr -s ' ') =~ ^\ [0-9]+\ [0-9]+$ ]] ||
+  fail "a pathway of probability 0 is in the report: $(joined 'active_rsvr->sink' "$out/sweep.csv")"
+out=$work/shapes
+"$scripts/sweep.sh" -s 1 -b "$work/build" -o "$out" -e "$summary" -a "--steps 30" \
+  "$work/wide.toml" "$work/bin/exp-plain-fake" 2>"$work/shapes.err" || fail "two shapes: $(cat "$work/shapes.err")"
+[[ $(joined spk_g7 "$out/sweep.csv") =~ ^[0-9]+\ $ && $(joined spk_rsvr "$out/sweep.csv") =~ ^\ [0-9]+$ ]] ||
+  fail "each run's groups: $(cat "$out/sweep.csv")"
+[[ $(head -1 "$out/sweep.csv" | tr , '\n' | grep -n '^spk_' | awk -F: 'NR > 1 && $1 != last + 1 { apart = 1 }
+     { last = $1 } END { print NR, apart + 0 }') == "15 0" ]] || fail "the groups' columns apart: $(head -1 "$out/sweep.csv")"
+
+# A folder whose name starts with a dash is a folder.
+(cd "$work" && "$scripts/sweep.sh" -s 1 -e "$summary" -k summary -a "--steps 20" -o -dash "$work/bin/exp-plain-fake" \
+  2>"$work/dash.err") || fail "-o -dash: $(cat "$work/dash.err")"
+[[ -s $work/-dash/sweep.csv ]] || fail "-o -dash made no sweep"
+
 # Refused with exit 2, one line, before anything is made.
 touch "$work/a-file"
 while IFS='|' read -r why opts; do
@@ -89,6 +124,18 @@ empty range|-s 5-1 -o "$work/bad"
 empty values|-p rsvr.switchProb= -o "$work/bad"
 no values|-p rsvr.switchProb -o "$work/bad"
 seed in -a|-a '--seed 5' -o "$work/bad"
+a key in -a and in the grid|-p rsvr.switchProb=0.1 -a '--set rsvr.switchProb=0.2' -o "$work/bad"
+steps in -a and in the grid|-p steps=10,20 -o "$work/bad"
+steps in -a as --steps=N|-p steps=10,20 -a --steps=30 -o "$work/bad"
+steps in -a as --set steps=N|-p steps=10,20 -a '--set steps=30' -o "$work/bad"
+steps in -a as --set=steps=N|-p steps=10,20 -a --set=steps=30 -o "$work/bad"
+the factor in -a|-f 0.5,1 -a '--set rateFactor=3' -o "$work/bad"
+the factor in -a without -f|-a '--set=rateFactor=3' -o "$work/bad"
+the factor as a key|-p rateFactor=1,2 -o "$work/bad"
+a line break in -a|-a $'--steps 20\n--seed 1' -o "$work/bad"
+an output in -a, run together|-a -oextra.txt -o "$work/bad"
+a program that does not follow the conventions|-o "$work/bad" "$work/bin/exp-own"
+a description without net1|-b "$work/nobuild" -o "$work/bad" "$work/three.toml"
 a value the program refuses|-p rsvr.switchProb=0.1,1.5 -o "$work/bad"
 a key the program does not know|-p rsvr.swichProb=0.1 -o "$work/bad"
 gzip kept|-k gzip -o "$work/bad"

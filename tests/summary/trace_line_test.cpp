@@ -73,9 +73,9 @@ TEST(parse_line, accepts_any_name_up_to_seventy_characters) {
 }
 
 TEST(parse_line, accepts_every_value_up_to_the_ends_of_its_range) {
-  TraceLine high = parsed("spk 999999999999.999999 sorc 4999 1 2147483647");
+  TraceLine high = parsed("spk 999999999999.999999 sorc 999999 1 2147483647");
   EXPECT_EQ(high.time, kTimeLimit - 1);
-  EXPECT_EQ(high.id[0], 4999u);
+  EXPECT_EQ(high.id[0], 999999u);
   EXPECT_EQ(high.count[0], 2147483647);
   TraceLine low = parsed("nmp 0.000000 sorc 0 0 -2147483648");
   EXPECT_EQ(low.time, 0);
@@ -112,8 +112,8 @@ TEST(parse_line, refuses_malformed_lines_naming_the_field) {
       {"spk -0.000001 sorc 0 1 0", ParseError::timeOutOfRange, 2},
       {"swofftime 99999999999999999", ParseError::timeOutOfRange, 2},
       {"spk 1.0 sorc -1 1 0", ParseError::badId, 4},
-      {"spk 1.0 sorc 5000 1 0", ParseError::idOutOfRange, 4},
-      {"spk 1.0 sorc 00000 1 0", ParseError::idOutOfRange, 4},
+      {"spk 1.0 sorc 1000000 1 0", ParseError::idOutOfRange, 4},
+      {"spk 1.0 sorc 0000000 1 0", ParseError::idOutOfRange, 4},
       {"spk 1.0 sorc 0 1 2147483648", ParseError::integerOutOfRange, 6},
       {"spk 1.0 sorc 0 1 -99999999999", ParseError::integerOutOfRange, 6},
       {"spk 1.0 sorc 0 2 0", ParseError::badFlag, 5},
@@ -138,8 +138,8 @@ TEST(parse_line, describes_the_problem_in_words) {
   EXPECT_EQ(describe(parseLine("swon 1.0 sorc 0 1 rsvr", line)), "swon: field 7 (post_id) is missing");
   EXPECT_EQ(describe(parseLine("nmp 1.0 sorc 0 1 0 0", line)), "nmp: more than 6 fields");
   EXPECT_EQ(describe(parseLine("hello", line)), "unknown line kind");
-  EXPECT_EQ(describe(parseLine("syn sorc 0 rsvr 5000 1 1 1 0.5 0.1 0.2", line)),
-            "syn: field 5 (post_id) is out of range: a unit id is from 0 to 4999");
+  EXPECT_EQ(describe(parseLine("syn sorc 0 rsvr 1000000 1 1 1 0.5 0.1 0.2", line)),
+            "syn: field 5 (post_id) is out of range: a unit id is from 0 to 999999");
   EXPECT_EQ(describe(parseLine("swon 1e9 sorc 0 1 rsvr 1", line)), "swon: field 2 (time) is not a decimal number");
 }
 

@@ -126,27 +126,35 @@ TEST(trace_stats, report_is_incomplete_when_units_or_synapses_are_missing) {
   EXPECT_EQ(syns.report(), ReportState::incomplete);
   EXPECT_EQ(syns.reportProblem(), "1 syn lines for 3 outgoing synapses of the units");
 
+  // Without a report, only the groups the trace shows, of unknown size.
   TraceStats none = run({"spk 1.000000 rsvr 0 1 0", "spk 3.000000 rsvr 0 1 0"});
   EXPECT_EQ(none.report(), ReportState::none);
-  EXPECT_EQ(none.groups()[1].units, 1000);  // the default
-  EXPECT_EQ(none.groups()[1].source, SizeSource::fallback);
-  EXPECT_DOUBLE_EQ(meanRate(none.groups()[1], none), 2.0 / 1000 / 2.0);
+  ASSERT_EQ(none.groups().size(), 1u);
+  EXPECT_EQ(none.groups()[0].units, -1);
+  EXPECT_EQ(none.groups()[0].source, SizeSource::unknown);
+  EXPECT_TRUE(none.pathways().empty());
+  EXPECT_LT(meanRate(none.groups()[0], none), 0);
 }
 
-TEST(trace_stats, group_sizes_come_from_the_report_and_other_names_are_kept) {
-  TraceStats s = run({"spk 0.000000 extra 3 1 0", "spk 2.000000 sorc 0 1 0", "swon 2.000000 extra 3 1 sorc 0",
-                      "unit sorc 0 1 1.0 1.0 0.0 1 1 0.0 0 0 0.0", "unit extra 3 1 1.0 1.0 0.0 0 0 0.0 1 1 0.5",
-                      "unit extra 2 1 1.0 1.0 0.0 0 0 0.0 0 0 0.0", "unit extra 1 1 1.0 1.0 0.0 0 0 0.0 0 0 0.0",
-                      "unit extra 0 1 1.0 1.0 0.0 0 0 0.0 0 0 0.0",
-                      "syn extra 3 sorc 0 1 1 1 0.500000 0.1 2.000000"});
-  ASSERT_EQ(s.groups().size(), 4u);
-  EXPECT_EQ(s.groups()[0].units, 1);  // sorc, from the report
-  EXPECT_EQ(s.groups()[2].units, 100);  // sink, absent from the report: the default
-  EXPECT_EQ(s.groups()[3].name, "extra");
-  EXPECT_EQ(s.groups()[3].units, 4);
-  ASSERT_EQ(s.pathways().size(), 4u);
-  EXPECT_EQ(s.pathways()[3].name, "extra->sorc");
-  EXPECT_EQ(s.pathways()[3].start, 0);
+TEST(trace_stats, groups_and_pathways_are_the_reports_in_its_order) {
+  // Met in the order b, a, c; the report lists a then b: c, which it leaves
+  // out, comes last, with no size.
+  TraceStats s = run({"spk 0.000000 b 3 1 0", "swon 1.000000 b 0 1 b 1", "spk 2.000000 a 0 1 0",
+                      "swon 2.000000 b 3 1 a 0", "spk 2.500000 c 0 1 0", "unit a 0 1 1.0 1.0 0.0 1 1 0.5 0 0 0.0",
+                      "unit b 3 1 1.0 1.0 0.0 0 0 0.0 1 1 0.5", "unit b 2 1 1.0 1.0 0.0 0 0 0.0 0 0 0.0",
+                      "unit b 1 1 1.0 1.0 0.0 1 1 0.5 0 0 0.0", "unit b 0 1 1.0 1.0 0.0 0 0 0.0 1 1 0.5",
+                      "syn b 3 a 0 1 1 1 0.500000 0.1 2.000000", "syn b 0 b 1 1 1 1 0.500000 0.1 1.000000"});
+  ASSERT_EQ(s.groups().size(), 3u);
+  EXPECT_EQ(s.groups()[0].name, "a");
+  EXPECT_EQ(s.groups()[0].units, 1);
+  EXPECT_EQ(s.groups()[1].name, "b");
+  EXPECT_EQ(s.groups()[1].units, 4);
+  EXPECT_EQ(s.groups()[2].name, "c");
+  EXPECT_EQ(s.groups()[2].units, -1);
+  ASSERT_EQ(s.pathways().size(), 2u);
+  EXPECT_EQ(s.pathways()[0].name, "b->a");
+  EXPECT_EQ(s.pathways()[1].name, "b->b");
+  EXPECT_EQ(s.pathways()[1].start, 0);
   EXPECT_EQ(s.report(), ReportState::complete);
 }
 
@@ -172,16 +180,16 @@ TEST(trace_stats, bins_have_exact_edges_and_run_from_the_first_time_to_the_last)
 TEST(trace_stats, a_bin_width_too_fine_for_the_span_keeps_no_counts) {
   StatsOptions o;
   o.binWidth = 1;  // one tick
-  const std::uint64_t rows = TimeBins::kMaxCells / 9;  // three groups, three pathways
-  TraceStats fits = run({"spk 0.000000 sorc 0 1 0", "spk " + formatTicks(static_cast<Ticks>(rows) - 1) + " sorc 0 1 0"}, o);
+  const std::uint64_t rows = TimeBins::kMaxCells / 2;  // two groups
+  TraceStats fits = run({"spk 0.000000 sorc 0 1 0", "spk " + formatTicks(static_cast<Ticks>(rows) - 1) + " rsvr 0 1 0"}, o);
   EXPECT_FALSE(fits.bins().tooFine());
   EXPECT_EQ(fits.bins().binCount(), rows);
 
-  TraceStats over = run({"spk 0.000000 sorc 0 1 0", "spk " + formatTicks(static_cast<Ticks>(rows)) + " sorc 0 1 0"}, o);
+  TraceStats over = run({"spk 0.000000 sorc 0 1 0", "spk " + formatTicks(static_cast<Ticks>(rows)) + " rsvr 0 1 0"}, o);
   EXPECT_TRUE(over.bins().tooFine());
   EXPECT_EQ(over.bins().at(Channel::spikes, 0, 0), 0u);
-  // A fourth group shares the same budget.
-  TraceStats wider = run({"spk 0.000000 sorc 0 1 0", "spk " + formatTicks(static_cast<Ticks>(rows) - 1) + " sorc 0 1 0",
+  // A third group shares the same budget.
+  TraceStats wider = run({"spk 0.000000 sorc 0 1 0", "spk " + formatTicks(static_cast<Ticks>(rows) - 1) + " rsvr 0 1 0",
                           "spk " + formatTicks(static_cast<Ticks>(rows) - 1) + " extra 0 1 0"},
                          o);
   EXPECT_TRUE(wider.bins().tooFine());
@@ -207,23 +215,23 @@ TEST(trace_stats, refuses_lines_that_cannot_belong_and_keeps_nothing_of_them) {
   // Time never goes back in a trace.
   EXPECT_NE(add(s, "spk 1.000000 sorc 0 1 0"), nullptr);
   // Group names beyond the table's room.
-  for (int g = 3; g < GroupTable::kMaxGroups; ++g)
+  for (int g = 1; g < GroupTable::kMaxGroups; ++g)
     ASSERT_EQ(add(s, "spk 2.000000 g" + std::to_string(g) + " 0 1 0"), nullptr);
-  EXPECT_NE(add(s, "swon 2.000000 rsvr 0 1 one_more 0"), nullptr);
+  EXPECT_NE(add(s, "swon 2.000000 g1 0 1 one_more 0"), nullptr);
   EXPECT_NE(add(s, "spk 3.000000 one_more 0 1 0"), nullptr);
   EXPECT_EQ(s.table().groupCount(), GroupTable::kMaxGroups);
-  EXPECT_EQ(add(s, "syn rsvr 0 sorc 0 0 1 1 0.5 0.1 0.0"), nullptr);
-  EXPECT_NE(add(s, "syn rsvr 0 sorc 0 0 1 1 0.5 0.1 -1.0"), nullptr);
+  EXPECT_EQ(add(s, "syn g1 0 sorc 0 0 1 1 0.5 0.1 0.0"), nullptr);
+  EXPECT_NE(add(s, "syn g1 0 sorc 0 0 1 1 0.5 0.1 -1.0"), nullptr);
   EXPECT_EQ(add(s, "unit sorc 0 1 1.0 1.0 0.0 0 0 0.0 0 0 0.0"), nullptr);
   // Two traces run together: a trace line after a final report.
   EXPECT_NE(add(s, "spk 3.000000 sorc 0 1 0"), nullptr);
   EXPECT_NE(add(s, "volt sink 3.000000 0.0 0.0"), nullptr);
   EXPECT_NE(add(s, "swofftime"), nullptr);
   s.finish();
-  EXPECT_EQ(s.lines(), 256u);
+  EXPECT_EQ(s.lines(), 258u);
   EXPECT_EQ(s.groups()[0].spikes, 1u);
   EXPECT_EQ(s.lastTime(), 2'000'000);
-  EXPECT_EQ(s.pathways().size(), 4u);
+  EXPECT_EQ(s.pathways().size(), 1u);
 }
 
 TEST(trace_stats, bare_switch_off_takes_the_last_time_before_it) {
@@ -286,10 +294,10 @@ TEST(switch_check, follows_at_most_its_limit_of_synapses_and_counts_the_rest) {
 TEST(switch_check, tells_synapses_apart_by_every_part_of_their_key) {
   SwitchCheck check;
   for (std::uint32_t g : {0u, 255u})
-    for (std::uint32_t id : {0u, 4999u}) {
+    for (std::uint32_t id : {0u, kMaxUnitId}) {
       check.onSwitch({g, id, g, id}, true, 1);
       check.onSwitch({g, id, 255u - g, id}, true, 1);
-      check.onSwitch({g, id, g, 4999u - id}, true, 1);
+      check.onSwitch({g, id, g, kMaxUnitId - id}, true, 1);
     }
   EXPECT_EQ(check.finish(false).switched, 12u);
   EXPECT_EQ(check.finish(false).repeated, 0u);
