@@ -44,7 +44,7 @@ void addRandomChars(std::string& name) {
 }
 
 std::string problem(const char* what, const std::string& name, int error) {
-  return std::string(what) + " " + name + ": " + std::strerror(error);
+  return std::string(what) + " " + (name == "-" ? "standard output" : name) + ": " + std::strerror(error);
 }
 
 }  // namespace

@@ -46,7 +46,9 @@ constexpr const char* kUsage =
     "Times and widths are from 0 to 999999999999.999999, to the millionth.\n"
     "Exit status: 0 done, 1 bad data (a bad line, empty input, a read error, damaged\n"
     "compressed data), 2 usage error (bad option, --bin too fine for the trace, input\n"
-    "or output not accessible, an output that could not be written).\n";
+    "or output not accessible, an output that could not be written, an output that\n"
+    "is the input or another output), 128+N stopped by signal N (its temporary files\n"
+    "removed).\n";
 
 struct Options {
   std::string input = "-";
