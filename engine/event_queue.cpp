@@ -9,7 +9,7 @@ EventStore* pendingStore(EventQueue* q) {
 
 void addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse) {
   if (!unit || !q) fatal("unit or q is NULL");
-  storeEvent(pendingStore(q), Event{delay + q->now, unit, synapse, amount});
+  storeEvent(pendingStore(q), delay + q->now, eventTarget(unit, synapse && synapse->pre->excitatory), amount);
   ++q->count;
   ++q->added;
 }

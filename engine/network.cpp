@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "net1.h"
 
@@ -13,19 +14,45 @@ bool before(const Synapse* a, const Synapse* b) {
   return a->delay < b->delay || (a->delay == b->delay && a->made > b->made);
 }
 
-void insertInOrder(SynapseList*& chain, Synapse* s) {
-  if (!chain) chain = allocRecord<SynapseList>();
+template <class Chain>
+void insertInOrder(Chain*& chain, Synapse* s) {
+  if (!chain) chain = allocRecord<Chain>();
   chain->all.insert(std::lower_bound(chain->all.begin(), chain->all.end(), s, before), s);
 }
 
 // A copy of a synapse has the same place in chain order as the synapse
 // itself, but it is not in the chain.
-bool inChain(const SynapseList* chain, const Synapse* s) {
+bool inChain(const OutputChain* chain, const Synapse* s) {
   auto at = std::lower_bound(chain->all.begin(), chain->all.end(), s, before);
   return at != chain->all.end() && *at == s;
 }
 
+// Every block of units of every group, by its number: a unit's reference
+// is its block's number times kUnitsPerBlock plus its place in the block.
+// Numbers of freed blocks are given out again.
+std::vector<Unit*> blocksByNumber;
+std::vector<std::uint32_t> freeNumbers;
+// References keep their top bit free for the events (event_store.cpp).
+constexpr std::size_t kMostBlocks = (std::size_t{1} << 31) / kUnitsPerBlock;
+
+std::uint32_t numberBlock(Unit* block) {
+  std::uint32_t number;
+  if (!freeNumbers.empty()) {
+    number = freeNumbers.back();
+    freeNumbers.pop_back();
+    blocksByNumber[number] = block;
+  } else {
+    if (blocksByNumber.size() == kMostBlocks) fatal("made too many units");
+    number = static_cast<std::uint32_t>(blocksByNumber.size());
+    blocksByNumber.push_back(block);
+    unitBlocks = blocksByNumber.data();
+  }
+  return number;
+}
+
 }  // namespace
+
+Unit* const* unitBlocks = nullptr;
 
 Group* addGroup(const char* name, std::uint32_t capacity) {
   if (name && std::strlen(name) > kMaxGroupName) {
@@ -34,22 +61,30 @@ Group* addGroup(const char* name, std::uint32_t capacity) {
   if (capacity > kMaxGroupCapacity) fatal("group capacity is above 1000000 units");
   Group* group = allocRecord<Group>();
   group->units = allocRecord<UnitList>();
-  // Room for every unit the group may get, so that units never move; pages
-  // that no unit reaches are never touched.
   group->units->capacity = capacity;
-  group->units->byId = static_cast<Unit*>(allocMem(std::max<std::size_t>(capacity, 1) * sizeof(Unit)));
   if (name) std::strcpy(group->name, name);
   return group;
 }
 
 Unit* addUnit(Group* group) {
   if (!group) fatal("group is NULL");
-  const std::uint32_t id = group->units->count;
-  if (id >= group->units->capacity) fatal("added too many units to group");
-  Unit* unit = new (&group->units->byId[id]) Unit{};
+  UnitList& units = *group->units;
+  const std::uint32_t id = units.count;
+  if (id >= units.capacity) fatal("added too many units to group");
+  // A group's first block holds what it may hold, when that is less: small
+  // groups take no more room than their units.
+  const std::uint32_t place = id % kUnitsPerBlock;
+  if (place == 0) {
+    const std::size_t size = std::min(kUnitsPerBlock, units.capacity - id);
+    units.blocks.push_back(static_cast<Unit*>(allocMem(size * sizeof(Unit))));
+  }
+  Unit* block = units.blocks.back();
+  Unit* unit = new (block + place) Unit{};
   unit->id = static_cast<std::int32_t>(id);
   unit->group = group;
-  ++group->units->count;
+  // The reference's block number is the number of the block's first unit.
+  unit->ref = place == 0 ? numberBlock(block) * kUnitsPerBlock : block->ref + place;
+  ++units.count;
   return unit;
 }
 
@@ -73,10 +108,14 @@ Synapse* makeSynapse(Unit* pre, Unit* post, float delay, float weight) {
   return s;
 }
 
-SynapseList& chain(SynapseList*& header) {
-  if (!header) header = allocRecord<SynapseList>();
+template <class Chain>
+Chain& chain(Chain*& header) {
+  if (!header) header = allocRecord<Chain>();
   return *header;
 }
+
+ActiveSynapse activeEntry(Synapse* s, const InputChain*) { return ActiveSynapse{s, s->lastSwitch}; }
+ActiveOutput activeEntry(Synapse* s, const OutputChain*) { return ActiveOutput{s, s->delay, s->post->ref}; }
 
 // A chain's synapses by their place in chain order, read once: sorting
 // through the pointers would reach every synapse again at each comparison.
@@ -91,7 +130,8 @@ bool before(const ChainKey& a, const ChainKey& b) {
   return a.delay < b.delay || (a.delay == b.delay && a.made > b.made);
 }
 
-void order(SynapseList* chain, std::vector<ChainKey>& keys) {
+template <class Chain>
+void order(Chain* chain, std::vector<ChainKey>& keys) {
   if (!chain) return;
   keys.clear();
   for (Synapse* s : chain->all) keys.push_back(ChainKey{s->delay, s->made, s});
@@ -102,7 +142,7 @@ void order(SynapseList* chain, std::vector<ChainKey>& keys) {
   chain->active.clear();
   for (const ChainKey& k : keys) {
     chain->all.push_back(k.synapse);
-    if (k.synapse->active) chain->active.push_back(ActiveSynapse{k.synapse, k.synapse->lastSwitch});
+    if (k.synapse->active) chain->active.push_back(activeEntry(k.synapse, chain));
   }
   chain->active.shrink_to_fit();
 }
@@ -129,11 +169,31 @@ Synapse* appendSynapse(Unit* pre, Unit* post, float delay, float weight, bool on
 void orderChains(Group* group) {
   std::vector<ChainKey> keys;
   for (std::uint32_t id = 0; id < group->units->count; ++id) {
-    Unit& unit = group->units->byId[id];
+    Unit& unit = *unitById(group, id);
     order(unit.preSynapses, keys);
     order(unit.postSynapses, keys);
   }
 }
+
+namespace {
+
+// Puts `s` into a chain's list of switched-on synapses, takes it out, or
+// renews its time there.
+template <class Chain>
+void switchIn(Chain* chain, Synapse* s, bool on, bool changes) {
+  auto& active = chain->active;
+  auto at = std::lower_bound(active.begin(), active.end(), s,
+                             [](const auto& entry, const Synapse* x) { return before(entry.synapse, x); });
+  if (at == active.end() || at->synapse != s) {
+    if (changes && on) active.insert(at, activeEntry(s, chain));
+  } else if (!on) {
+    active.erase(at);
+  } else if constexpr (std::is_same_v<Chain, InputChain>) {
+    at->lastSwitch = s->lastSwitch;
+  }
+}
+
+}  // namespace
 
 void switchSynapse(Synapse* s, bool on, double time) {
   const bool changes = (s->active != 0) != on;
@@ -143,21 +203,11 @@ void switchSynapse(Synapse* s, bool on, double time) {
   // Switching on needs proof that `s` is in its chains; an active one is
   // found in their lists of active synapses.
   if (changes && on && !inChain(s->pre->postSynapses, s)) return;
-  for (SynapseList* chain : {s->pre->postSynapses, s->post->preSynapses}) {
-    std::vector<ActiveSynapse>& active = chain->active;
-    auto at = std::lower_bound(active.begin(), active.end(), s,
-                               [](const ActiveSynapse& entry, const Synapse* x) { return before(entry.synapse, x); });
-    if (at == active.end() || at->synapse != s) {
-      if (changes && on) active.insert(at, ActiveSynapse{s, time});
-    } else if (on) {
-      at->lastSwitch = time;
-    } else {
-      active.erase(at);
-    }
-  }
+  switchIn(s->pre->postSynapses, s, on, changes);
+  switchIn(s->post->preSynapses, s, on, changes);
 }
 
-int freePostSynapses(SynapseList* header) {
+int freePostSynapses(OutputChain* header) {
   if (!header) return 0;
   freeRecord(header);  // its synapses belong to the group of their pre unit
   return 1;
@@ -166,11 +216,14 @@ int freePostSynapses(SynapseList* header) {
 int freeGroupUnitsAndPostSynapses(Group* group) {
   if (!group) return 0;
   for (std::uint32_t id = 0; id < group->units->count; ++id) {
-    const Unit& unit = group->units->byId[id];
+    const Unit& unit = *unitById(group, id);
     freePostSynapses(unit.postSynapses);
     if (unit.preSynapses) freeRecord(unit.preSynapses);  // synapses of other units
   }
-  std::free(group->units->byId);
+  for (Unit* block : group->units->blocks) {
+    freeNumbers.push_back(block->ref / kUnitsPerBlock);
+    std::free(block);
+  }
   freeRecord(group->units);
   freeRecord(group);
   return 1;

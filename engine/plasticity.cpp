@@ -67,7 +67,7 @@ Synapse* switchOffCandidate(const std::vector<ActiveSynapse>& active) {
 
 int tuneAndPropagate(Unit* unit, EventQueue* q) {
   if (!unit || !q) fatal("unit or q is NULL");
-  const SynapseList* out = unit->postSynapses;
+  const OutputChain* out = unit->postSynapses;
   if (!out) return 0;
   Group* g = unit->group;
   const double now = q->now;
@@ -83,14 +83,14 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
   // before the STDP change; then they learn, in the same order. The events
   // go straight into the store, which nothing else touches meanwhile.
   EventStore* store = pendingStore(q);
-  for (const ActiveSynapse& on : out->active) {
-    Synapse* s = on.synapse;
-    storeEvent(store, Event{static_cast<double>(s->delay) + now, s->post, s, s->weight * sign});
+  const std::uint32_t kind = unit->excitatory ? kExcitatorySynapse : 0;
+  for (const ActiveOutput& on : out->active) {
+    storeEvent(store, static_cast<double>(on.delay) + now, on.post | kind, on.synapse->weight * sign);
   }
   q->count += static_cast<std::uint32_t>(out->active.size());
   q->added += out->active.size();
   if (stdp) {
-    for (const ActiveSynapse& on : out->active) {
+    for (const ActiveOutput& on : out->active) {
       Synapse* s = on.synapse;
       const Unit* post = s->post;
       const float change = stdpChange(unit->excitatory ? -1.0 : 1.0, now - post->lastSpike, g->stdpRate);
@@ -134,7 +134,7 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   if (!unit || !unit->preSynapses) return 0;
   const double now = q->now;
   const bool stdp = unit->group->stdpRate > 0;
-  const SynapseList* in = unit->preSynapses;
+  const InputChain* in = unit->preSynapses;
   if (stdp) {
     for (const ActiveSynapse& on : in->active) __builtin_prefetch(on.synapse);  // all at once, not one after the other
     for (const ActiveSynapse& on : in->active) {
