@@ -225,14 +225,16 @@ void insertionSort(Stored* e, std::size_t n) {
   Stored* to = s->run.data();
   std::uint32_t at = b.newest;
   std::uint32_t base = (n - 1) & ~std::uint32_t{3};
-  std::copy_n(s->blocks[at].events, n - base, to + base);
+  // Copied event by event: a call to memmove per block cost a sixth of a
+  // busy run.
+  for (std::uint32_t i = 0; i < n - base; ++i) to[base + i] = s->blocks[at].events[i];
   while (base > 0) {
     const std::uint32_t before = s->previous[at];
     s->previous[at] = s->freeBlock;
     s->freeBlock = at;
     at = before;
     base -= 4;
-    std::copy_n(s->blocks[at].events, 4, to + base);
+    for (std::uint32_t i = 0; i < 4; ++i) to[base + i] = s->blocks[at].events[i];
   }
   s->previous[at] = s->freeBlock;
   s->freeBlock = at;

@@ -74,7 +74,11 @@ struct Chain {
   // of a spike reads. Kept by switchSynapse.
   std::vector<Active> active;
 };
-using InputChain = Chain<ActiveSynapse>;
+struct InputChain : Chain<ActiveSynapse> {
+  // The groups of the pre units, each once, in the order first met: when
+  // none of them switches, no incoming synapse can be switched off.
+  std::vector<Group*> preGroups;
+};
 using OutputChain = Chain<ActiveOutput>;
 
 struct Unit {

@@ -147,6 +147,10 @@ void order(Chain* chain, std::vector<ChainKey>& keys) {
   chain->active.shrink_to_fit();
 }
 
+void notePreGroup(InputChain& in, Group* g) {
+  if (std::find(in.preGroups.begin(), in.preGroups.end(), g) == in.preGroups.end()) in.preGroups.push_back(g);
+}
+
 }  // namespace
 
 Synapse* addSynapse(Unit* pre, Unit* post, float delay, float weight) {
@@ -154,6 +158,7 @@ Synapse* addSynapse(Unit* pre, Unit* post, float delay, float weight) {
   if (!s) return nullptr;
   insertInOrder(pre->postSynapses, s);
   insertInOrder(post->preSynapses, s);
+  notePreGroup(*post->preSynapses, pre->group);
   return s;
 }
 
@@ -162,7 +167,10 @@ Synapse* appendSynapse(Unit* pre, Unit* post, float delay, float weight, bool on
   if (!s) return nullptr;
   s->active = on ? 1 : 0;
   chain(pre->postSynapses).all.push_back(s);
-  chain(post->preSynapses).all.push_back(s);
+  InputChain& in = chain(post->preSynapses);
+  in.all.push_back(s);
+  // The last group noted is nearly always the one: builds go pre unit by pre unit.
+  if (in.preGroups.empty() || in.preGroups.back() != pre->group) notePreGroup(in, pre->group);
   return s;
 }
 

@@ -41,8 +41,13 @@ float switchOffProbability(const Group* g, const EventQueue* q) {
 // time 0 or before, whose pre unit's group switches. The latest switch is
 // found first, reading no synapse and without a branch, since where the
 // maximum moves is not predictable; only when its group does not switch,
-// which is rare, is the list searched again.
-Synapse* switchOffCandidate(const std::vector<ActiveSynapse>& active) {
+// which is rare, is the list searched again. When no pre group switches,
+// there is none, and no synapse is read.
+Synapse* switchOffCandidate(const InputChain& in) {
+  bool switches = false;
+  for (const Group* g : in.preGroups) switches |= g->switching != 0;
+  if (!switches) return nullptr;
+  const std::vector<ActiveSynapse>& active = in.active;
   std::size_t latest = active.size();
   double best = 0.0;
   for (std::size_t i = 0; i < active.size(); ++i) {
@@ -150,7 +155,7 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
     }
   }
 
-  Synapse* candidate = switchOffCandidate(in->active);
+  Synapse* candidate = switchOffCandidate(*in);
   if (!candidate) return 1;
 
   // Only a pre unit that has not propagated since it was last marked can
