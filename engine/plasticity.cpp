@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "decay.h"
 #include "event_store.h"
@@ -22,6 +24,38 @@ float stdpChange(double sign, double sinceSpike, float rate) {
 
 float clampWeight(float w, const Group* bounds) {
   return w > bounds->weightMax ? bounds->weightMax : std::max(bounds->weightMin, w);
+}
+
+// The time since a spike beyond which an STDP change of `rate` leaves every
+// weight within the group's bounds as it is, so that the step is skipped
+// (most pairs of spikes lie far apart: exp-stdp-av spends most of its STDP
+// time on such steps); infinite when no such time is known. With the
+// bounds at least 2^e, the gap between floats at or below a weight is at
+// least 2^(e-24): a change below 2^(e-26), as a double and rounded to a
+// float, rounds away in the sum, and the weight, within its bounds, is not
+// clamped. The extra 1 covers the error of exp and log.
+double changeRoundsAwayAfter(const Group* bounds, float rate) {
+  struct Known {
+    float rate = 0, weightMin = 0, weightMax = 0;
+    double after = std::numeric_limits<double>::infinity();
+  };
+  static Known known;  // one group's answer: a run has one rate and one set of bounds, or a few
+  if (rate == known.rate && bounds->weightMin == known.weightMin && bounds->weightMax == known.weightMax) {
+    return known.after;
+  }
+  known = Known{rate, bounds->weightMin, bounds->weightMax};
+  if (bounds->weightMin > 0 && std::isfinite(bounds->weightMax) && rate > 0 && std::isfinite(rate)) {
+    int exponent = 0;
+    std::frexp(bounds->weightMin, &exponent);  // weightMin >= 2^(exponent - 1)
+    known.after = std::log(static_cast<double>(rate)) - (exponent - 1 - 26) * std::log(2.0) + 1.0;
+  }
+  return known.after;
+}
+
+// Whether the step may be skipped: it would change nothing, and no line
+// reports it.
+bool changeRoundsAway(double since, double after, float weight, const Group* bounds) {
+  return since > after && weight >= bounds->weightMin && weight <= bounds->weightMax;
 }
 
 float switchOnProbability(const Group* g, const EventQueue* q) {
@@ -95,9 +129,12 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
   q->count += static_cast<std::uint32_t>(out->active.size());
   q->added += out->active.size();
   if (stdp) {
+    const double after =
+        q->plasticityLog ? std::numeric_limits<double>::infinity() : changeRoundsAwayAfter(g, g->stdpRate);
     for (const ActiveOutput& on : out->active) {
       Synapse* s = on.synapse;
       const Unit* post = s->post;
+      if (changeRoundsAway(now - post->lastSpike, after, s->weight, g)) continue;
       const float change = stdpChange(unit->excitatory ? -1.0 : 1.0, now - post->lastSpike, g->stdpRate);
       s->weight = clampWeight(s->weight + change, g);
       if (q->plasticityLog) {
@@ -142,10 +179,17 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   const InputChain* in = unit->preSynapses;
   if (stdp) {
     for (const ActiveSynapse& on : in->active) __builtin_prefetch(on.synapse);  // all at once, not one after the other
+    const Group* known = nullptr;  // the pre group whose `after` is known: pre units come in few groups
+    double after = std::numeric_limits<double>::infinity();
     for (const ActiveSynapse& on : in->active) {
       Synapse* s = on.synapse;
       const Unit* pre = s->pre;
       const Group* pg = pre->group;
+      if (pg != known && !q->plasticityLog) {
+        known = pg;
+        after = changeRoundsAwayAfter(pg, pg->stdpRate);
+      }
+      if (changeRoundsAway(now - pre->lastSpike, after, s->weight, pg)) continue;
       const float change = stdpChange(kSign[pre->excitatory != 0], now - pre->lastSpike, pg->stdpRate);
       s->weight = clampWeight(s->weight + change, pg);
       if (q->plasticityLog) {
