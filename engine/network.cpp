@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <type_traits>
 
@@ -119,23 +120,26 @@ ActiveOutput activeEntry(Synapse* s, const OutputChain*) { return ActiveOutput{s
 
 // A chain's synapses by their place in chain order, read once: sorting
 // through the pointers would reach every synapse again at each comparison.
+// The place is one integer, so that the sort compares integers: a delay,
+// never negative, orders as its bits (-0 as 0), and the order of making
+// breaks ties, newest first; delays that are not a number come last,
+// oldest first. Half the sort's instructions of comparing as before().
 struct ChainKey {
-  float delay;
-  std::uint32_t made;
+  std::uint64_t place;
   Synapse* synapse;
 };
-bool before(const ChainKey& a, const ChainKey& b) {
-  const bool aLast = a.delay != a.delay, bLast = b.delay != b.delay;
-  if (aLast || bLast) return !aLast || (bLast && a.made < b.made);
-  return a.delay < b.delay || (a.delay == b.delay && a.made > b.made);
+ChainKey chainKey(Synapse* s) {
+  if (s->delay != s->delay) return ChainKey{~std::uint64_t{0} << 32 | s->made, s};
+  const std::uint64_t bits = std::bit_cast<std::uint32_t>(s->delay == 0 ? 0.0f : s->delay);
+  return ChainKey{bits << 32 | (UINT32_MAX - s->made), s};
 }
 
 template <class Chain>
 void order(Chain* chain, std::vector<ChainKey>& keys) {
   if (!chain) return;
   keys.clear();
-  for (Synapse* s : chain->all) keys.push_back(ChainKey{s->delay, s->made, s});
-  std::sort(keys.begin(), keys.end(), [](const ChainKey& a, const ChainKey& b) { return before(a, b); });
+  for (Synapse* s : chain->all) keys.push_back(chainKey(s));
+  std::sort(keys.begin(), keys.end(), [](const ChainKey& a, const ChainKey& b) { return a.place < b.place; });
   chain->all.clear();
   chain->all.shrink_to_fit();  // built by appending: no room to spare
   chain->all.reserve(keys.size());
