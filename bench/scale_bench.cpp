@@ -56,74 +56,31 @@ class SpikeCounter final : public Sink {
   long lines = 0;
 };
 
+// A pathway of the scale network by the fixed rule: exponential delays of
+// mean about 3, as in the nine.
+std::string fixedPathway(const std::string& head, int perUnit, const char* excitatoryWeight, bool on) {
+  return "[[pathway]]\n" + head + "rule = \"fixed\"\nperUnit = " + std::to_string(perUnit) +
+         "\nexcitatoryWeight = " + excitatoryWeight +
+         "\ninhibitoryWeight = [0.5, 2.0]\ndelay = [0.000001, 0.999999]\ndelayScale = 3.0\n" +
+         (on ? "startActive = true\n" : "");
+}
+
+// The input units switch their synapses on; in the reservoir 90 of a unit's
+// 100 synapses start off and 10 weaker ones on, so that activity rises as
+// switching goes on without reaching saturation.
 std::string scaleNetwork(long units) {
-  const char* lo = std::getenv("WLO");
-  const char* hi = std::getenv("WHI");
   const long inputs = std::max(10L, units / 100);
-  return R"([run]
-steps = 1000000000
-generator = "mt19937_64"
-[[group]]
-name = "in"
-size = )" + std::to_string(inputs) +
-         R"(
-switching = true
-switchProb = 0.05
-weightMin = 0.5
-weightMax = 2.0
-excitatory = true
-threshold = 1.0
-leak = 1.0
-[[group]]
-name = "rsvr"
-size = )" + std::to_string(units) +
-         R"(
-refractory = 1.0
-switching = true
-switchProb = 0.05
-weightMin = 0.5
-weightMax = 2.0
-excitatory = 0.8
-threshold = [1.0, 2.0]
-resetPotential = [0.5, 1.0]
-leak = [0.1, 1.0]
-[[pathway]]
-from = "in"
-to = "rsvr"
-rule = "fixed"
-perUnit = 100
-excitatoryWeight = [0.5, 2.0]
-inhibitoryWeight = [0.5, 2.0]
-delay = [0.000001, 0.999999]
-delayScale = 3.0
-[[pathway]]
-from = "rsvr"
-to = "rsvr"
-rule = "fixed"
-perUnit = 90
-excitatoryWeight = [0.5, 2.0]
-inhibitoryWeight = [0.5, 2.0]
-delay = [0.000001, 0.999999]
-delayScale = 3.0
-[[pathway]]
-name = "on"
-from = "rsvr"
-to = "rsvr"
-rule = "fixed"
-perUnit = 10
-excitatoryWeight = [)" + std::string(lo ? lo : "0.3") + ", " + std::string(hi ? hi : "0.9") + R"(]
-inhibitoryWeight = [0.5, 2.0]
-delay = [0.000001, 0.999999]
-delayScale = 3.0
-startActive = true
-[[stimulus]]
-name = "input"
-group = "in"
-kind = "random"
-interval = )" + std::to_string(5.0 / static_cast<double>(inputs)) +
-         R"(
-amount = 2.0
-)";
+  const std::string group = "switching = true\nswitchProb = 0.05\nweightMin = 0.5\nweightMax = 2.0\n";
+  return "[run]\nsteps = 1000000000\ngenerator = \"mt19937_64\"\n"
+         "[[group]]\nname = \"in\"\nsize = " + std::to_string(inputs) + "\n" + group +
+         "excitatory = true\nthreshold = 1.0\nleak = 1.0\n"
+         "[[group]]\nname = \"rsvr\"\nsize = " + std::to_string(units) + "\nrefractory = 1.0\n" + group +
+         "excitatory = 0.8\nthreshold = [1.0, 2.0]\nresetPotential = [0.5, 1.0]\nleak = [0.1, 1.0]\n" +
+         fixedPathway("from = \"in\"\nto = \"rsvr\"\n", 100, "[0.5, 2.0]", false) +
+         fixedPathway("from = \"rsvr\"\nto = \"rsvr\"\n", 90, "[0.5, 2.0]", false) +
+         fixedPathway("name = \"on\"\nfrom = \"rsvr\"\nto = \"rsvr\"\n", 10, "[0.3, 0.9]", true) +
+         "[[stimulus]]\nname = \"input\"\ngroup = \"in\"\nkind = \"random\"\ninterval = " +
+         std::to_string(5.0 / static_cast<double>(inputs)) + "\namount = 2.0\n";
 }
 
 // exp-poisson's network with every synapse on from the start and nothing
