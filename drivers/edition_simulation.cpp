@@ -178,16 +178,17 @@ class EditionSimulation final : public Simulation {
         t.resetPotential.push_back(u->resetPotential);
         t.potential.push_back(u->potential);
         t.lastSpike.push_back(u->lastSpike);
-        for (const SynapseList* chain : {u->preSynapses, u->postSynapses}) {
+        const auto add = [](const auto* chain, auto& total, auto& active, auto& weight) {
           float sum = 0;
           if (chain) {
-            for (const ActiveSynapse& on : chain->active) sum += on.synapse->weight;
+            for (const auto& on : chain->active) sum += on.synapse->weight;
           }
-          const bool in = chain == u->preSynapses;
-          (in ? t.inTotal : t.outTotal).push_back(chain ? static_cast<std::int32_t>(chain->all.size()) : 0);
-          (in ? t.inActive : t.outActive).push_back(chain ? static_cast<std::int32_t>(chain->active.size()) : 0);
-          (in ? t.inWeight : t.outWeight).push_back(sum);
-        }
+          total.push_back(chain ? static_cast<std::int32_t>(chain->all.size()) : 0);
+          active.push_back(chain ? static_cast<std::int32_t>(chain->active.size()) : 0);
+          weight.push_back(sum);
+        };
+        add(u->preSynapses, t.inTotal, t.inActive, t.inWeight);
+        add(u->postSynapses, t.outTotal, t.outActive, t.outWeight);
       }
     }
   }

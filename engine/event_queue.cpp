@@ -9,14 +9,14 @@ EventStore* pendingStore(EventQueue* q) {
 
 void addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse) {
   if (!unit || !q) fatal("unit or q is NULL");
-  storeEvent(pendingStore(q), Event{delay + q->now, unit, synapse, amount});
+  storeEvent(pendingStore(q), delay + q->now, eventTarget(unit, synapse && synapse->pre->excitatory), amount);
   ++q->count;
   ++q->added;
 }
 
 void addEventAt(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse) {
   if (!unit || !q) fatal("unit or q is NULL");
-  storeEvent(pendingStore(q), Event{time, unit, synapse, amount});
+  storeEvent(pendingStore(q), time, eventTarget(unit, synapse && synapse->pre->excitatory), amount);
   ++q->count;
   ++q->added;
 }

@@ -1,10 +1,10 @@
 // The engine's store of pending events: a calendar. A ring of buckets of
 // 1/1024 time unit each covers the next 64 time units (more than any delay
-// the programs make); a heap holds events further ahead. Buckets are narrow
-// enough to hold mostly one event or none, even in a burst of activity. A new event is linked into its
-// bucket unsorted, and a bucket is sorted once, when the clock reaches it.
-// Adding and taking an event thus cost the same however many events are
-// pending.
+// the programs make); a heap holds events further ahead. A new event is
+// appended to its bucket, unsorted, in blocks of four side by side; a
+// bucket is sorted once, when the clock reaches it, in time linear in its
+// events however many it holds. Adding and taking an event thus cost the
+// same however many events are pending and however busy a time unit is.
 #include "event_store.h"
 
 #include <algorithm>
@@ -41,22 +41,34 @@ std::size_t ringSlot(std::int64_t current, double time) {
   return static_cast<std::uint64_t>(bucket - current - 1) < kBuckets - 1 ? slotOf(bucket) : kBuckets;
 }
 
-// An event in the store, with the link of its chain in the room an Event
-// leaves at its end: one event, one half cache line.
 struct Stored {
   double time;
-  Unit* unit;
-  Synapse* synapse;
+  std::uint32_t target;  // eventTarget()
   float amount;
-  std::uint32_t next;
 };
-static_assert(sizeof(Stored) == 32);
+static_assert(sizeof(Stored) == 16);
+
+// Four events of one bucket: a cache line, filled in the order they came.
+struct alignas(64) Block {
+  Stored events[4];
+};
+
+// A bucket of the ring: its first event, kept in the bucket itself (at the
+// nine's rate a bucket holds one or two: a quarter fewer of the store's
+// instructions on exp-stdp-av than a block for each), the newest block of the others, which links to
+// the ones before, and how many events it holds.
+struct Bucket {
+  Stored first;
+  std::uint32_t newest = kNone;
+  std::uint32_t count = 0;
+};
+static_assert(sizeof(Bucket) == 24);
 
 // An event beyond the ring, numbered so that equal times keep their order.
 struct FarEvent {
   double time;
   std::uint64_t order;
-  Event event;
+  Stored event;
 };
 bool later(const FarEvent& a, const FarEvent& b) {
   return a.time > b.time || (a.time == b.time && a.order > b.order);
@@ -64,95 +76,149 @@ bool later(const FarEvent& a, const FarEvent& b) {
 
 }  // namespace
 
-// Events live in `pool`, linked by place into chains.
 struct EventStore {
-  // The events of bucket `current` and any earlier, in the order they are
-  // taken: by time and, among equal times, first added first.
-  std::uint32_t run = kNone;
+  // The events of bucket `current` and any earlier, sorted: by time and,
+  // among equal times, first added first: run[taken] to run[end - 1]. The
+  // vector is the room; it never shrinks.
+  std::vector<Stored> run = std::vector<Stored>(64);
+  std::size_t taken = 0;
+  std::size_t end = 0;
   std::int64_t current = 0;
-  // Bucket b, for current < b < current + kBuckets, is ring slot
-  // slotOf(b): a chain, newest first.
-  std::vector<std::uint32_t> newest = std::vector<std::uint32_t>(kBuckets, kNone);
+  // Bucket b, for current < b < current + kBuckets, is ring slot slotOf(b).
+  std::vector<Bucket> buckets = std::vector<Bucket>(kBuckets);
   std::vector<std::uint64_t> occupied = std::vector<std::uint64_t>(kBuckets / 64);  // a bit per non-empty slot
   std::size_t inRing = 0;
-  std::vector<Stored> pool;
-  std::uint32_t freePlace = kNone;  // a chain of the free places of the pool
-  std::vector<FarEvent> far;        // a heap, earliest on top
+  std::vector<Block> blocks;
+  std::vector<std::uint32_t> previous;  // of each block: the bucket's block before it, or the next free block
+  std::uint32_t freeBlock = kNone;
+  std::vector<FarEvent> far;  // a heap, earliest on top
   std::uint64_t farAdded = 0;
   std::vector<Event> block = std::vector<Event>(1);  // the time point being executed; never empty
-  std::vector<std::uint32_t> sorting;
+  std::vector<Stored> sorting;
+  std::vector<std::uint32_t> counts;
 };
 
 namespace {
 
-std::uint32_t place(EventStore* s, const Event& e, std::uint32_t next) {
-  if (s->freePlace == kNone) {
-    s->freePlace = static_cast<std::uint32_t>(s->pool.size());
-    s->pool.push_back(Stored{0, nullptr, nullptr, 0, kNone});
-  }
-  const std::uint32_t at = s->freePlace;
-  s->freePlace = s->pool[at].next;
-  s->pool[at] = Stored{e.time, e.unit, e.synapse, e.amount, next};
+[[gnu::noinline]] std::uint32_t newBlock(EventStore* s) {
+  const auto at = static_cast<std::uint32_t>(s->blocks.size());
+  if (at == kNone) fatal("too many pending events");
+  s->blocks.emplace_back();
+  s->previous.push_back(kNone);
   return at;
 }
 
-void toRing(EventStore* s, const Event& e, std::size_t slot) {
-  s->newest[slot] = place(s, e, s->newest[slot]);
-  s->occupied[slot / 64] |= std::uint64_t{1} << (slot % 64);
+[[gnu::noinline]] void toBlock(EventStore* s, Bucket& b, const Stored& e) {
+  const std::uint32_t place = (b.count - 1) % 4;
+  if (place == 0) {
+    std::uint32_t at = s->freeBlock;
+    if (at == kNone) {
+      at = newBlock(s);
+    } else {
+      s->freeBlock = s->previous[at];
+    }
+    s->previous[at] = b.newest;
+    b.newest = at;
+  }
+  s->blocks[b.newest].events[place] = e;
+}
+
+[[gnu::always_inline]] inline void toRing(EventStore* s, std::size_t slot, const Stored& e) {
+  Bucket& b = s->buckets[slot];
+  if (b.count == 0) {
+    b.first = e;
+    s->occupied[slot / 64] |= std::uint64_t{1} << (slot % 64);
+  } else {
+    toBlock(s, b, e);
+  }
+  ++b.count;
   ++s->inRing;
 }
 
-// Everything but the common case: events outside the ring, a full pool.
-// The event comes field by field, so that the usual path need not put it
-// in memory for this call.
-[[gnu::noinline]] void storeElsewhere(EventStore* s, double time, Unit* unit, Synapse* synapse, float amount) {
-  const Event e{time, unit, synapse, amount};
+// Room for n events in the run, which is empty.
+void runRoom(EventStore* s, std::size_t n) {
+  if (n > s->run.size()) s->run.resize(std::max(n, 2 * s->run.size()));
+}
+
+// Everything but the common case: events outside the ring.
+[[gnu::noinline]] void storeElsewhere(EventStore* s, const Stored& e) {
   if (e.time != e.time) return;  // a time that is not a number is never due
   const std::int64_t bucket = bucketOf(e.time);
   if (bucket <= s->current) {
     // Behind every event of its time or earlier in the run.
-    std::uint32_t before = kNone;
-    for (std::uint32_t at = s->run; at != kNone && s->pool[at].time <= e.time; at = s->pool[at].next) before = at;
-    const std::uint32_t at = place(s, e, before == kNone ? s->run : s->pool[before].next);
-    (before == kNone ? s->run : s->pool[before].next) = at;
+    if (s->end == s->run.size()) s->run.resize(2 * s->run.size());
+    std::size_t at = s->end;
+    for (; at > s->taken && s->run[at - 1].time > e.time; --at) s->run[at] = s->run[at - 1];
+    s->run[at] = e;
+    ++s->end;
   } else if (bucket - s->current < kBuckets) {
-    toRing(s, e, slotOf(bucket));
+    toRing(s, slotOf(bucket), e);
   } else {
     s->far.push_back(FarEvent{e.time, s->farAdded++, e});
     std::push_heap(s->far.begin(), s->far.end(), later);
   }
 }
 
-// Sorts a chain of two or more events, newest first, into the empty run:
-// each goes in front of the events of its time already there, which were
-// added after it. A bucket holds a few events; only a crowded one is
-// sorted as an array.
-[[gnu::noinline]] void sortIntoRun(EventStore* s, std::uint32_t chain) {
-  Stored* pool = s->pool.data();
-  std::size_t length = 0;
-  for (std::uint32_t at = chain; at != kNone && length <= 8; at = pool[at].next) ++length;
-  if (length <= 8) {
-    s->inRing -= length;
-    while (chain != kNone) {
-      const std::uint32_t at = chain;
-      chain = pool[at].next;
-      std::uint32_t* link = &s->run;
-      while (*link != kNone && pool[*link].time < pool[at].time) link = &pool[*link].next;
-      pool[at].next = *link;
-      *link = at;
-    }
-    return;
+// Sorts events by time, keeping the order of equal times: insertion, which
+// costs a step per event when they are nearly in order.
+void insertionSort(Stored* e, std::size_t n) {
+  for (std::size_t i = 1; i < n; ++i) {
+    const Stored x = e[i];
+    std::size_t j = i;
+    for (; j > 0 && e[j - 1].time > x.time; --j) e[j] = e[j - 1];
+    e[j] = x;
   }
-  std::vector<std::uint32_t>& places = s->sorting;
-  places.clear();
-  for (std::uint32_t at = chain; at != kNone; at = pool[at].next) places.push_back(at);
-  s->inRing -= places.size();
-  std::reverse(places.begin(), places.end());  // first added first
-  std::stable_sort(places.begin(), places.end(),
-                   [pool](std::uint32_t a, std::uint32_t b) { return pool[a].time < pool[b].time; });
-  for (std::size_t i = places.size(); i-- > 0;) {
-    pool[places[i]].next = s->run;
-    s->run = places[i];
+}
+
+// A crowded bucket is first spread by a counting sort into as many equal
+// slices of its width as it holds events, which keeps the order of equal
+// times; what is left is nearly in order.
+[[gnu::noinline]] void sortCrowded(EventStore* s, std::int64_t bucket) {
+  std::vector<Stored>& run = s->run;
+  const std::size_t n = s->end;
+  std::size_t slices = 1;
+  while (slices < n) slices *= 2;
+  const double scale = static_cast<double>(slices);
+  const double start = static_cast<double>(bucket);
+  // Monotone in time, so that slices come in order of time.
+  const auto slice = [&](const Stored& e) {
+    const double x = (e.time * kPerUnit - start) * scale;
+    return x < 1 ? std::size_t{0} : std::min(static_cast<std::size_t>(x), slices - 1);
+  };
+  s->counts.assign(slices + 1, 0);
+  for (std::size_t i = 0; i < n; ++i) ++s->counts[slice(run[i]) + 1];
+  for (std::size_t i = 1; i <= slices; ++i) s->counts[i] += s->counts[i - 1];
+  s->sorting.resize(run.size());
+  for (std::size_t i = 0; i < n; ++i) s->sorting[s->counts[slice(run[i])]++] = run[i];
+  run.swap(s->sorting);
+  insertionSort(run.data(), n);
+}
+
+// The n - 1 events of a bucket after its first, from its blocks, newest
+// first, into the run in the order added; then all n sorted.
+[[gnu::noinline]] void gather(EventStore* s, Bucket& b, std::uint32_t n) {
+  runRoom(s, n);
+  Stored* to = s->run.data();
+  std::uint32_t at = b.newest;
+  std::uint32_t base = 1 + ((n - 2) & ~std::uint32_t{3});  // the newest block's first event
+  // Copied event by event: a call to memmove per block cost a sixth of a
+  // busy run.
+  for (std::uint32_t i = 0; i < n - base; ++i) to[base + i] = s->blocks[at].events[i];
+  while (base > 1) {
+    const std::uint32_t before = s->previous[at];
+    s->previous[at] = s->freeBlock;
+    s->freeBlock = at;
+    at = before;
+    base -= 4;
+    for (std::uint32_t i = 0; i < 4; ++i) to[base + i] = s->blocks[at].events[i];
+  }
+  s->previous[at] = s->freeBlock;
+  s->freeBlock = at;
+  b.newest = kNone;
+  if (n <= 16) {
+    insertionSort(to, n);
+  } else {
+    sortCrowded(s, s->current);
   }
 }
 
@@ -161,15 +227,14 @@ void toRing(EventStore* s, const Event& e, std::size_t slot) {
 [[gnu::noinline]] void moveFarEvents(EventStore* s) {
   while (!s->far.empty() && bucketOf(s->far.front().time) - s->current < kBuckets) {
     std::pop_heap(s->far.begin(), s->far.end(), later);
-    const Event& e = s->far.back().event;
-    storeElsewhere(s, e.time, e.unit, e.synapse, e.amount);
+    storeElsewhere(s, s->far.back().event);
     s->far.pop_back();
   }
 }
 
-// Makes the next non-empty bucket the run (which is empty); false when
-// nothing is pending. With the ring empty, the clock first moves to just
-// before the earliest far event, which brings that event into the ring.
+// Makes the next non-empty bucket the run (which has been taken); false
+// when nothing is pending. With the ring empty, the clock first moves to
+// just before the earliest far event, which brings that event into the ring.
 [[gnu::always_inline]] inline bool advance(EventStore* s) {
   if (s->inRing == 0) {
     if (s->far.empty()) return false;
@@ -197,16 +262,17 @@ void toRing(EventStore* s, const Event& e, std::size_t slot) {
   const int bit = __builtin_ctzll(bits);
   s->occupied[word] &= ~(std::uint64_t{1} << bit);
   const std::size_t slot = word * 64 + static_cast<std::size_t>(bit);
-  const std::uint32_t chain = s->newest[slot];
-  s->newest[slot] = kNone;
   s->current = first + bit;
   if (!s->far.empty()) moveFarEvents(s);  // into later buckets only
-  if (s->pool[chain].next == kNone) {  // the usual bucket: one event
-    s->run = chain;
-    --s->inRing;
-  } else {
-    sortIntoRun(s, chain);
-  }
+
+  Bucket& b = s->buckets[slot];
+  const std::uint32_t n = b.count;
+  s->inRing -= n;
+  s->taken = 0;
+  s->end = n;
+  s->run[0] = b.first;
+  b.count = 0;
+  if (n > 1) gather(s, b, n);
   return true;
 }
 
@@ -216,60 +282,45 @@ EventStore* makeEventStore() { return new EventStore; }
 
 void freeEventStore(EventStore* store) { delete store; }
 
-void storeEvent(EventStore* s, const Event& e) {
-  const std::size_t slot = ringSlot(s->current, e.time);
-  const std::uint32_t at = s->freePlace;
-  if (slot < kBuckets && at != kNone) {
-    Stored& stored = s->pool[at];
-    s->freePlace = stored.next;
-    stored = Stored{e.time, e.unit, e.synapse, e.amount, s->newest[slot]};
-    s->newest[slot] = at;
-    s->occupied[slot / 64] |= std::uint64_t{1} << (slot % 64);
-    ++s->inRing;
+void storeEvent(EventStore* s, double time, std::uint32_t target, float amount) {
+  const std::size_t slot = ringSlot(s->current, time);
+  if (slot < kBuckets) {
+    toRing(s, slot, Stored{time, target, amount});
   } else {
-    storeElsewhere(s, e.time, e.unit, e.synapse, e.amount);
+    storeElsewhere(s, Stored{time, target, amount});
   }
 }
 
 const Event* earliestStored(EventStore* s) {
-  if (s->run == kNone && !advance(s)) return nullptr;
-  const Stored& stored = s->pool[s->run];
-  s->block.assign(1, Event{stored.time, stored.unit, stored.synapse, stored.amount});
+  if (s->taken == s->end && !advance(s)) return nullptr;
+  const Stored& e = s->run[s->taken];
+  s->block.assign(1, eventOf(e.time, e.target, e.amount));
   return s->block.data();
 }
 
-void dropEarliest(EventStore* s) {
-  const std::uint32_t at = s->run;
-  s->run = s->pool[at].next;
-  s->pool[at].next = s->freePlace;
-  s->freePlace = at;
-}
+void dropEarliest(EventStore* s) { ++s->taken; }
 
 std::span<Event> takeTimePoint(EventStore* s, double horizon) {
-  if (s->run == kNone && !advance(s)) return {};
-  Stored* pool = s->pool.data();
-  const double now = pool[s->run].time;
+  if (s->taken == s->end && !advance(s)) return {};
+  const Stored* run = s->run.data();
+  const std::size_t size = s->end;
+  std::size_t at = s->taken;
+  const double now = run[at].time;
   if (now >= horizon) return {};
-  // Moves the run's first event into the block, and frees its place.
-  const auto take = [s, pool](std::size_t n) {
-    const std::uint32_t at = s->run;
-    Stored& stored = pool[at];
-    s->block[n] = Event{stored.time, stored.unit, stored.synapse, stored.amount};
-    s->run = stored.next;
-    stored.next = s->freePlace;
-    s->freePlace = at;
-  };
-  take(0);
+  s->block[0] = eventOf(now, run[at].target, run[at].amount);
   std::size_t n = 1;
-  for (; s->run != kNone && pool[s->run].time == now; ++n) {  // rare: events that share their time
+  for (++at; at < size && run[at].time == now; ++at, ++n) {  // rare: events that share their time
     if (n == s->block.size()) s->block.resize(2 * n);
-    take(n);
+    s->block[n] = eventOf(now, run[at].target, run[at].amount);
   }
+  s->taken = at;
   // The next bucket is found now rather than at the next call (events
   // added meanwhile to earlier buckets join the run), so that the unit of
   // the next event is fetched while this time point is worked on: units
   // are reached in no order, one event at a time.
-  if (s->run != kNone || advance(s)) __builtin_prefetch(s->pool[s->run].unit);
+  if (at < size || advance(s)) {
+    __builtin_prefetch(unitByRef(s->run[s->taken].target & ~kExcitatorySynapse));
+  }
   return std::span<Event>(s->block.data(), n);
 }
 

@@ -11,12 +11,23 @@
 
 namespace net1::NET1_EDITION_NAMESPACE {
 
+// What a store keeps of an event, 16 bytes: the unit by its reference,
+// and in the reference's top bit whether a synapse from an excitatory unit
+// delivers it.
+inline constexpr std::uint32_t kExcitatorySynapse = std::uint32_t{1} << 31;
+inline std::uint32_t eventTarget(const Unit* unit, bool excitatorySynapse) {
+  return unit->ref | (excitatorySynapse ? kExcitatorySynapse : 0);
+}
+inline Event eventOf(double time, std::uint32_t target, float amount) {
+  return Event{time, unitByRef(target & ~kExcitatorySynapse), amount, static_cast<std::uint8_t>(target >> 31)};
+}
+
 EventStore* makeEventStore();
 // The queue's store, made on first use. The engine adds the events of a
 // spike through it directly (addEvent is the same for one event).
 EventStore* pendingStore(EventQueue* q);
 void freeEventStore(EventStore* store);
-void storeEvent(EventStore* store, const Event& event);
+void storeEvent(EventStore* store, double time, std::uint32_t target, float amount);
 // The earliest pending event, or null; valid until the store changes.
 const Event* earliestStored(EventStore* store);
 void dropEarliest(EventStore* store);

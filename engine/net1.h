@@ -10,9 +10,9 @@
 // streams are shared by both.
 //
 // Records live inside their owners and are freed with them: a group holds
-// its units side by side and the synapses that leave them, a unit its two
-// chains. Nothing moves once made, so pointers to records stay valid until
-// their group is freed.
+// its units, in blocks of kUnitsPerBlock side by side, and the synapses that
+// leave them, a unit its two chains. Nothing moves once made, so pointers to
+// records stay valid until their group is freed.
 #pragma once
 
 #include <cstddef>
@@ -46,8 +46,8 @@ struct Synapse {
   std::uint32_t made = 0;   // order of making, from 1: places it among equal delays
 };
 
-// An entry of a chain's list of switched-on synapses. The copy of the
-// synapse's `lastSwitch` lets the search for a synapse to switch off
+// An entry of an incoming chain's list of switched-on synapses. The copy
+// of the synapse's `lastSwitch` lets the search for a synapse to switch off
 // compare switch times without reading every synapse; switchSynapse keeps
 // it.
 struct ActiveSynapse {
@@ -55,15 +55,31 @@ struct ActiveSynapse {
   double lastSwitch;
 };
 
+// An entry of an outgoing chain's list of switched-on synapses: with the
+// synapse's delay and its post unit's reference (neither ever changes), a
+// spike's events are made without reading the post units.
+struct ActiveOutput {
+  Synapse* synapse;
+  float delay;
+  std::uint32_t post;  // unitByRef(post) == synapse->post
+};
+
 // A unit's incoming or outgoing synapses in chain order: ascending delay,
 // equal delays newest first, delays that are not a number last, oldest
 // first. The order follows from each synapse's delay and `made` alone.
-struct SynapseList {
+template <class Active>
+struct Chain {
   std::vector<Synapse*> all;
   // The switched-on ones among them, in the same order: what every walk
   // of a spike reads. Kept by switchSynapse.
-  std::vector<ActiveSynapse> active;
+  std::vector<Active> active;
 };
+struct InputChain : Chain<ActiveSynapse> {
+  // The groups of the pre units, each once, in the order first met: when
+  // none of them switches, no incoming synapse can be switched off.
+  std::vector<Group*> preGroups;
+};
+using OutputChain = Chain<ActiveOutput>;
 
 struct Unit {
   // Read by every event that reaches the unit, so kept together at the front.
@@ -79,15 +95,21 @@ struct Unit {
   std::uint8_t excitatory = 0;  // sign of what the outgoing synapses deliver
   std::uint8_t marked = 0;      // set when a synapse from here is a switch-off candidate
   std::int32_t markCount = 0;   // marks since the last propagation
-  SynapseList* preSynapses = nullptr;   // incoming; null until the first one is added
-  SynapseList* postSynapses = nullptr;  // outgoing; null until the first one is added
+  std::uint32_t ref = 0;        // the unit's 32-bit reference: unitByRef(ref) is this unit
+  InputChain* preSynapses = nullptr;    // incoming; null until the first one is added
+  OutputChain* postSynapses = nullptr;  // outgoing; null until the first one is added
 };
 
-// A group's units, side by side in the order they were made.
+// Units are made in blocks of this many, side by side; a group takes a new
+// block when its last is full.
+inline constexpr std::uint32_t kUnitsPerBlock = 1024;
+
+// A group's units in the order they were made: unit i is
+// blocks[i / kUnitsPerBlock][i % kUnitsPerBlock].
 struct UnitList {
   std::uint32_t count = 0;     // units made; also the id the next one gets
-  std::uint32_t capacity = 0;  // the most the group can hold, set by addGroup
-  Unit* byId = nullptr;        // room for `capacity` units; byId[i] has id i
+  std::uint32_t capacity = 0;  // the most the group may hold, set by addGroup
+  std::vector<Unit*> blocks;
 };
 
 // The parameters (group_parameters.h), then what the run keeps per group.
@@ -103,15 +125,22 @@ struct Group : GroupParameters {
 
 // The unit with this id, or null when the group has no such unit.
 inline Unit* unitById(const Group* group, std::uint32_t id) {
-  return id < group->units->count ? &group->units->byId[id] : nullptr;
+  return id < group->units->count ? group->units->blocks[id / kUnitsPerBlock] + id % kUnitsPerBlock : nullptr;
 }
+
+// The unit of a reference (Unit::ref) of a unit not yet freed. Events and
+// the lists of switched-on synapses name units by reference: half a pointer.
+extern Unit* const* unitBlocks;  // by reference / kUnitsPerBlock; kept by addUnit
+inline Unit* unitByRef(std::uint32_t ref) { return unitBlocks[ref / kUnitsPerBlock] + ref % kUnitsPerBlock; }
 
 // One pending delivery of input to a unit.
 struct Event {
-  double time = 0;             // absolute delivery time
+  double time = 0;  // absolute delivery time
   Unit* unit = nullptr;
-  Synapse* synapse = nullptr;  // null for a stimulus from a driver
-  float amount = 0;            // with its sign: inhibitory input is negative
+  float amount = 0;  // with its sign: inhibitory input is negative
+  // 1 when a synapse from an excitatory unit delivers it, the only input
+  // that adapts thresholds; 0 for a stimulus from a driver.
+  std::uint8_t excitatorySynapse = 0;
 };
 
 // The event queue: the clock, the trace streams, and the pending events,
@@ -131,12 +160,14 @@ struct EventQueue {
 
 // Network construction and teardown.
 //
-// addGroup makes an empty group with room for `capacity` units (at most
-// kMaxGroupCapacity) and a copy of `name` (at most 70 characters, or null
-// for none); it returns the group.
+// addGroup makes an empty group that may hold up to `capacity` units (at
+// most kMaxGroupCapacity) and a copy of `name` (at most 70 characters, or
+// null for none); it returns the group. Room for units is taken as they
+// are added.
 Group* addGroup(const char* name, std::uint32_t capacity = kMaxUnitsPerGroup);
-// addUnit makes the group's next unit, id count, all zero, and returns it;
-// a group that is full is a fatal error.
+// addUnit makes the group's next unit, id count, all zero but for its id,
+// group and reference, and returns it; a group that is full is a fatal
+// error.
 Unit* addUnit(Group* group);
 // addSynapse makes a synapse from pre to post, switched off, with a last
 // switch time drawn from 0 to 0.1, and puts it in place in both units'
@@ -160,14 +191,15 @@ void switchSynapse(Synapse* s, bool on, double time);
 // Free a chain header (its synapses belong to their pre unit's group), and
 // a group with its units and the synapses that leave them; 1 when done, 0
 // for null. After one group is freed, the others may only be freed.
-int freePostSynapses(SynapseList* header);
+int freePostSynapses(OutputChain* header);
 int freeGroupUnitsAndPostSynapses(Group* group);
 
 // Event queue. A queue is allocRecord<EventQueue>(); streams that are
 // null silence their lines.
 //
 // addEvent queues input of `amount` to `unit` at now + delay, carried by
-// `synapse` or by none (a stimulus).
+// `synapse` or by none (a stimulus); only the kind of the synapse's pre
+// unit is kept (Event::excitatorySynapse).
 void addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse);
 // The same at the absolute `time`, which must not be before now.
 void addEventAt(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse);

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "decay.h"
 #include "event_store.h"
@@ -24,6 +26,38 @@ float clampWeight(float w, const Group* bounds) {
   return w > bounds->weightMax ? bounds->weightMax : std::max(bounds->weightMin, w);
 }
 
+// The time since a spike beyond which an STDP change of `rate` leaves every
+// weight within the group's bounds as it is, so that the step is skipped
+// (most pairs of spikes lie far apart: exp-stdp-av spends most of its STDP
+// time on such steps); infinite when no such time is known. With the
+// bounds at least 2^e, the gap between floats at or below a weight is at
+// least 2^(e-24): a change below 2^(e-26), as a double and rounded to a
+// float, rounds away in the sum, and the weight, within its bounds, is not
+// clamped. The extra 1 covers the error of exp and log.
+double changeRoundsAwayAfter(const Group* bounds, float rate) {
+  struct Known {
+    float rate = 0, weightMin = 0, weightMax = 0;
+    double after = std::numeric_limits<double>::infinity();
+  };
+  static Known known;  // one group's answer: a run has one rate and one set of bounds, or a few
+  if (rate == known.rate && bounds->weightMin == known.weightMin && bounds->weightMax == known.weightMax) {
+    return known.after;
+  }
+  known = Known{rate, bounds->weightMin, bounds->weightMax};
+  if (bounds->weightMin > 0 && std::isfinite(bounds->weightMax) && rate > 0 && std::isfinite(rate)) {
+    int exponent = 0;
+    std::frexp(bounds->weightMin, &exponent);  // weightMin >= 2^(exponent - 1)
+    known.after = std::log(static_cast<double>(rate)) - (exponent - 1 - 26) * std::log(2.0) + 1.0;
+  }
+  return known.after;
+}
+
+// Whether the step may be skipped: it would change nothing, and no line
+// reports it.
+bool changeRoundsAway(double since, double after, float weight, const Group* bounds) {
+  return since > after && weight >= bounds->weightMin && weight <= bounds->weightMax;
+}
+
 float switchOnProbability(const Group* g, const EventQueue* q) {
   if constexpr (kEdition2) return g->switchProb * q->rateFactor;
   return g->switchProb;
@@ -41,8 +75,13 @@ float switchOffProbability(const Group* g, const EventQueue* q) {
 // time 0 or before, whose pre unit's group switches. The latest switch is
 // found first, reading no synapse and without a branch, since where the
 // maximum moves is not predictable; only when its group does not switch,
-// which is rare, is the list searched again.
-Synapse* switchOffCandidate(const std::vector<ActiveSynapse>& active) {
+// which is rare, is the list searched again. When no pre group switches,
+// there is none, and no synapse is read.
+Synapse* switchOffCandidate(const InputChain& in) {
+  bool switches = false;
+  for (const Group* g : in.preGroups) switches |= g->switching != 0;
+  if (!switches) return nullptr;
+  const std::vector<ActiveSynapse>& active = in.active;
   std::size_t latest = active.size();
   double best = 0.0;
   for (std::size_t i = 0; i < active.size(); ++i) {
@@ -67,7 +106,7 @@ Synapse* switchOffCandidate(const std::vector<ActiveSynapse>& active) {
 
 int tuneAndPropagate(Unit* unit, EventQueue* q) {
   if (!unit || !q) fatal("unit or q is NULL");
-  const SynapseList* out = unit->postSynapses;
+  const OutputChain* out = unit->postSynapses;
   if (!out) return 0;
   Group* g = unit->group;
   const double now = q->now;
@@ -83,16 +122,19 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
   // before the STDP change; then they learn, in the same order. The events
   // go straight into the store, which nothing else touches meanwhile.
   EventStore* store = pendingStore(q);
-  for (const ActiveSynapse& on : out->active) {
-    Synapse* s = on.synapse;
-    storeEvent(store, Event{static_cast<double>(s->delay) + now, s->post, s, s->weight * sign});
+  const std::uint32_t kind = unit->excitatory ? kExcitatorySynapse : 0;
+  for (const ActiveOutput& on : out->active) {
+    storeEvent(store, static_cast<double>(on.delay) + now, on.post | kind, on.synapse->weight * sign);
   }
   q->count += static_cast<std::uint32_t>(out->active.size());
   q->added += out->active.size();
   if (stdp) {
-    for (const ActiveSynapse& on : out->active) {
+    const double after =
+        q->plasticityLog ? std::numeric_limits<double>::infinity() : changeRoundsAwayAfter(g, g->stdpRate);
+    for (const ActiveOutput& on : out->active) {
       Synapse* s = on.synapse;
       const Unit* post = s->post;
+      if (changeRoundsAway(now - post->lastSpike, after, s->weight, g)) continue;
       const float change = stdpChange(unit->excitatory ? -1.0 : 1.0, now - post->lastSpike, g->stdpRate);
       s->weight = clampWeight(s->weight + change, g);
       if (q->plasticityLog) {
@@ -134,13 +176,20 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
   if (!unit || !unit->preSynapses) return 0;
   const double now = q->now;
   const bool stdp = unit->group->stdpRate > 0;
-  const SynapseList* in = unit->preSynapses;
+  const InputChain* in = unit->preSynapses;
   if (stdp) {
     for (const ActiveSynapse& on : in->active) __builtin_prefetch(on.synapse);  // all at once, not one after the other
+    const Group* known = nullptr;  // the pre group whose `after` is known: pre units come in few groups
+    double after = std::numeric_limits<double>::infinity();
     for (const ActiveSynapse& on : in->active) {
       Synapse* s = on.synapse;
       const Unit* pre = s->pre;
       const Group* pg = pre->group;
+      if (pg != known && !q->plasticityLog) {
+        known = pg;
+        after = changeRoundsAwayAfter(pg, pg->stdpRate);
+      }
+      if (changeRoundsAway(now - pre->lastSpike, after, s->weight, pg)) continue;
       const float change = stdpChange(kSign[pre->excitatory != 0], now - pre->lastSpike, pg->stdpRate);
       s->weight = clampWeight(s->weight + change, pg);
       if (q->plasticityLog) {
@@ -150,7 +199,7 @@ int updatePreSynapses(Unit* unit, EventQueue* q) {
     }
   }
 
-  Synapse* candidate = switchOffCandidate(in->active);
+  Synapse* candidate = switchOffCandidate(*in);
   if (!candidate) return 1;
 
   // Only a pre unit that has not propagated since it was last marked can

@@ -10,12 +10,13 @@ struct ChainTotals {
   float weightSum = 0;  // summed in single precision, in chain order
 };
 
-ChainTotals totals(const SynapseList* chain) {
+template <class Chain>
+ChainTotals totals(const Chain* chain) {
   ChainTotals t;
   if (!chain) return t;
   t.total = static_cast<std::uint32_t>(chain->all.size());
   t.active = static_cast<int>(chain->active.size());
-  for (const ActiveSynapse& on : chain->active) t.weightSum += on.synapse->weight;
+  for (const auto& on : chain->active) t.weightSum += on.synapse->weight;
   return t;
 }
 

@@ -12,9 +12,7 @@ namespace net1::NET1_EDITION_NAMESPACE {
 namespace {
 
 // Only input through a synapse from an excitatory unit adapts a threshold.
-bool adapts(const Event* event, const Group* g) {
-  return event->synapse && g->thrUpRate > 0 && event->synapse->pre->excitatory;
-}
+bool adapts(const Event* event, const Group* g) { return event->excitatorySynapse && g->thrUpRate > 0; }
 
 // The rest of an update that ends in a spike, about one in ten.
 [[gnu::noinline]] void fire(const Event* event, Unit* u, Group* g, EventQueue* q) {
@@ -29,8 +27,8 @@ bool adapts(const Event* event, const Group* g) {
   }
   // The unit propagates at the end of this instant: the synapses that
   // will carry its spike are fetched meanwhile.
-  if (const SynapseList* out = u->postSynapses) {
-    for (const ActiveSynapse& on : out->active) __builtin_prefetch(on.synapse);
+  if (const OutputChain* out = u->postSynapses) {
+    for (const ActiveOutput& on : out->active) __builtin_prefetch(on.synapse);
   }
   updatePreSynapses(u, q);
   if (q->spikeLog) {

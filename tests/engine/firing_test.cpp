@@ -23,7 +23,7 @@ struct Firing : ::testing::Test {
   int deliver(double t, float amount, Synapse* s = nullptr) {
     Event e;
     e.unit = u;
-    e.synapse = s;
+    e.excitatorySynapse = s && s->pre->excitatory;
     e.amount = amount;
     e.time = t;
     box.q->now = t;

@@ -66,21 +66,25 @@ TEST(network, appended_chains_ordered_once_are_the_inserted_ones) {
   seedRandom(3);
   for (int i = 0; i < 7; ++i) appendSynapse(unitById(b, i % 2), unitById(b, 2 + i % 3), delays[i], 1.0f + i, i % 3 == 0);
   orderChains(b);
-  for (const SynapseList* chain : {unitById(a, 0)->postSynapses, unitById(a, 3)->preSynapses}) {
-    const SynapseList* other = chain == unitById(a, 0)->postSynapses ? unitById(b, 0)->postSynapses : unitById(b, 3)->preSynapses;
-    ASSERT_EQ(chain->all.size(), other->all.size());
-    for (std::size_t i = 0; i < chain->all.size(); ++i) {
-      EXPECT_EQ(chain->all[i]->weight, other->all[i]->weight);
-      EXPECT_EQ(chain->all[i]->lastSwitch, other->all[i]->lastSwitch);
+  const auto same = [](const std::vector<Synapse*>& chain, const std::vector<Synapse*>& other) {
+    ASSERT_EQ(chain.size(), other.size());
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+      EXPECT_EQ(chain[i]->weight, other[i]->weight);
+      EXPECT_EQ(chain[i]->lastSwitch, other[i]->lastSwitch);
     }
-  }
+  };
+  same(unitById(a, 0)->postSynapses->all, unitById(b, 0)->postSynapses->all);
+  same(unitById(a, 3)->preSynapses->all, unitById(b, 3)->preSynapses->all);
   std::size_t active = 0;
   for (std::uint32_t id = 0; id < 2; ++id) {
-    for (const ActiveSynapse& on : unitById(b, id)->postSynapses->active) {
+    for (const ActiveOutput& on : unitById(b, id)->postSynapses->active) {
       EXPECT_EQ(on.synapse->active, 1);
-      EXPECT_EQ(on.lastSwitch, on.synapse->lastSwitch);
+      EXPECT_EQ(unitByRef(on.post), on.synapse->post);
       ++active;
     }
+  }
+  for (std::uint32_t id = 2; id < 5; ++id) {
+    for (const ActiveSynapse& on : unitById(b, id)->preSynapses->active) EXPECT_EQ(on.lastSwitch, on.synapse->lastSwitch);
   }
   EXPECT_EQ(active, 3u);  // synapses 0, 3 and 6
 }

@@ -33,7 +33,8 @@ void freeEventStore(EventStore* store) {
 
 // In front of (on the head side of) the first event from the head whose
 // time is not later: equal times go first in, first out.
-void storeEvent(EventStore* s, const Event& e) {
+void storeEvent(EventStore* s, double time, std::uint32_t target, float amount) {
+  const Event e = eventOf(time, target, amount);
   if (e.time != e.time) return;  // never due, as in the engine's store
   EventStore::Node* found = s->head;
   while (found && !(e.time >= found->event.time)) found = found->earlier;

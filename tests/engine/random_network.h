@@ -14,6 +14,10 @@ struct RunConditions {
   bool spikeLog = true, plasticityLog = true, switchLog = true, voltLog = true;
   bool queued = false;  // lines formatted on the stream's own thread
   int markEvery = 0;    // > 0: a line written directly to the stream every so many steps
+  // Groups of over a thousand units (several blocks of units each), nine
+  // synapses per unit with delays of any value, busy enough that the
+  // store's buckets hold dozens of events at distinct times.
+  bool large = false;
 };
 
 struct RunResult {
@@ -61,7 +65,8 @@ inline RunResult runRandomNetwork(unsigned seed, const RunConditions& when, int 
   const char* names[] = {"in", "mid", "out"};
   Group* groups[3];
   for (int i = 0; i < 3; ++i) {
-    Group* g = groups[i] = box.group(names[i], 4 + static_cast<int>(rng() % 8));
+    const int size = when.large ? 1100 + static_cast<int>(rng() % 600) : 4 + static_cast<int>(rng() % 8);
+    Group* g = groups[i] = box.group(names[i], size);
     g->switching = rng() % 4 != 0;
     g->switchProb = uniform(0.0, 0.6);
     g->stdpRate = rng() % 3 ? uniform(0.0, 0.05) : 0.0f;
@@ -85,6 +90,16 @@ inline RunResult runRandomNetwork(unsigned seed, const RunConditions& when, int 
   for (Group* from : groups) {
     for (Group* to : groups) {
       for (std::uint32_t i = from->units->count; i-- > 0;) {
+        if (when.large) {
+          // Appended and ordered once, as a large build is.
+          for (int k = 0; k < 3; ++k) {
+            Unit* post = unitById(to, static_cast<std::uint32_t>(rng() % to->units->count));
+            // Half the delays within four buckets of the store: a burst crowds them.
+            const float delay = rng() % 2 ? uniform(0.0, 3.0) : uniform(1.0, 1.004);
+            appendSynapse(unitById(from, i), post, delay, uniform(0.1, 0.6), rng() % 4 == 0);
+          }
+          continue;
+        }
         for (std::uint32_t j = to->units->count; j-- > 0;) {
           if (rng() % 3 != 0) continue;
           // Quarter-unit delays make many events share a time point.
@@ -94,12 +109,17 @@ inline RunResult runRandomNetwork(unsigned seed, const RunConditions& when, int 
       }
     }
   }
+  if (when.large) {
+    for (Group* g : groups) orderChains(g);
+  }
   if (when.queued) box.stream.formatOnThread();
   for (int step = 0; step < steps; ++step) {
     if (when.markEvery > 0 && step % when.markEvery == 0) box.stream.text("mark ").integer(step).put('\n');
     runForward(box.q, 0.25 * static_cast<double>(rng() % 3));
-    Group* g = groups[rng() % 3];
-    addEvent(box.q, 0.0, uniform(-0.5, 2.0), unitById(g, static_cast<std::uint32_t>(rng() % g->units->count)), nullptr);
+    for (int k = when.large ? 40 : 1; k-- > 0;) {
+      Group* g = groups[rng() % 3];
+      addEvent(box.q, 0.0, uniform(-0.5, 2.0), unitById(g, static_cast<std::uint32_t>(rng() % g->units->count)), nullptr);
+    }
   }
   RunResult result;
   result.queued = box.stream.queues();
