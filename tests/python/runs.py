@@ -10,8 +10,8 @@ import sys
 
 import numpy as np
 
-import net1trace
-from net1trace.grammar import BY_NAME
+import net1.trace as net1trace
+from net1.trace.grammar import BY_NAME
 
 
 def program(var):

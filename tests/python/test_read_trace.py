@@ -156,7 +156,7 @@ class CompressedTraces(unittest.TestCase):
                 assert_frames_equal(self, net1trace.read_trace(source), self.want)
 
     def test_standard_input(self):
-        code = ("import net1trace, json; t = net1trace.read_trace('-');"
+        code = ("import net1.trace, json; t = net1.trace.read_trace('-');"
                 "print(json.dumps({k: len(f) for k, f in t.items()}))")
         with open(self.write("stdin.gz", gzip.compress(self.text, 1)), "rb") as f:
             out = subprocess.run([sys.executable, "-c", code], stdin=f, capture_output=True, text=True, check=True)
@@ -425,7 +425,7 @@ class CommandLine(unittest.TestCase):
             ]
             for case, args, how, status, message in cases:
                 with self.subTest(case=case):
-                    r = subprocess.run([sys.executable, "-m", "net1trace", *args], capture_output=True, text=True,
+                    r = subprocess.run([sys.executable, "-m", "net1.trace", *args], capture_output=True, text=True,
                                        env=env, **how)
                     self.assertEqual(r.returncode, status, r.stderr)
                     self.assertEqual(r.stderr.count("\n"), 1, r.stderr)

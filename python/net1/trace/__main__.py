@@ -1,4 +1,4 @@
-"""python3 -m net1trace [--kinds KINDS] [--time] TRACE
+"""python3 -m net1.trace [--kinds KINDS] [--time] TRACE
 
 Reads a trace (a file, or - for standard input) and prints how many lines of
 each kind it holds. With --time, also the time the reading took, lines per
@@ -19,7 +19,7 @@ from . import TraceError, read_trace
 
 class _Parser(argparse.ArgumentParser):
     def error(self, message):
-        sys.stderr.write(f"net1trace: {message} (see --help)\n")
+        sys.stderr.write(f"net1.trace: {message} (see --help)\n")
         sys.exit(2)
 
 
@@ -43,7 +43,7 @@ def _count(args):
 
 
 def main(argv=None):
-    parser = _Parser(prog="python3 -m net1trace", description="Line counts of a trace.")
+    parser = _Parser(prog="python3 -m net1.trace", description="Line counts of a trace.")
     parser.add_argument("trace", help="the trace: plain, .gz or .zst; - for standard input")
     parser.add_argument("--kinds", help="the kinds to read, e.g. spk,swon (default: all)")
     parser.add_argument("--time", action="store_true", help="also print the time taken and the peak memory")
@@ -56,16 +56,16 @@ def main(argv=None):
             # not even at the exit.
             os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         where = f"{e.filename}: " if e.filename else ""
-        sys.stderr.write(f"net1trace: {where}{e.strerror or e}\n")
+        sys.stderr.write(f"net1.trace: {where}{e.strerror or e}\n")
         return 1
     except (TraceError, ValueError, RuntimeError) as e:
-        sys.stderr.write(f"net1trace: {e}\n")
+        sys.stderr.write(f"net1.trace: {e}\n")
         return 1
     except MemoryError:
-        sys.stderr.write(f"net1trace: out of memory reading {args.trace}\n")
+        sys.stderr.write(f"net1.trace: out of memory reading {args.trace}\n")
         return 1
     except KeyboardInterrupt:
-        sys.stderr.write("net1trace: stopped\n")
+        sys.stderr.write("net1.trace: stopped\n")
         return 130
     return 0
 

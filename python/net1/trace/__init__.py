@@ -1,12 +1,12 @@
-"""net1trace: the traces of the net1 programs, and the tables of exp-summary
+"""net1.trace: the traces of the net1 programs, and the tables of exp-summary
 and of sweeps, as pandas DataFrames.
 
-    import net1trace
-    t = net1trace.read_trace("run.zst")            # plain, .gz or .zst
+    import net1.trace
+    t = net1.trace.read_trace("run.zst")            # plain, .gz or .zst
     spikes = t["spk"]                               # time, group, id, exc, pending
-    t = net1trace.read_trace("run.txt", kinds="spk,swon,swoff")
-    tables = net1trace.read_tables("run-tables")    # exp-summary --csv run-tables
-    runs = net1trace.read_sweep("sweep-xor/sweep.csv")
+    t = net1.trace.read_trace("run.txt", kinds="spk,swon,swoff")
+    tables = net1.trace.read_tables("run-tables")    # exp-summary --csv run-tables
+    runs = net1.trace.read_sweep("sweep-xor/sweep.csv")
 
 Needs Debian's python3-numpy and python3-pandas, and python3-zstandard for
 .zst traces. Put the repository's python/ folder on the path

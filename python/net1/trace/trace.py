@@ -588,7 +588,7 @@ def read_trace(source, kinds=None, line_numbers=False, block_bytes=BLOCK_BYTES):
         (int64, from 1), which restores the order between kinds.
 
     Returns a dict from each kind asked for to a DataFrame whose columns are
-    the kind's fields (see net1trace.KINDS), typed: reals float64, group
+    the kind's fields (see net1.trace.KINDS), typed: reals float64, group
     names category, unit ids and counts int32, flags bool. A kind with no
     line in the trace gets an empty frame with the same columns. A bare
     "swofftime" line gets a NaN time.

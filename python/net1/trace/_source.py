@@ -178,7 +178,7 @@ class Source:
                 except zstandard.ZstdError as e:
                     if "too much memory" in str(e):  # a header cut between two reads
                         raise TraceError(f"{self.name}: {window_message(None)}: decompress it first, "
-                                         f"e.g. zstd -dc --long=31 FILE | python3 -m net1trace -") from None
+                                         f"e.g. zstd -dc --long=31 FILE | python3 -m net1.trace -") from None
                     raise TraceError(f"{self.name}: corrupt zstd data ({e})") from None
                 in_frame = True
                 if out:
@@ -201,7 +201,7 @@ class Source:
             return  # not a whole frame header here; the decoder will tell
         if window > ZSTD_MAX_WINDOW:
             raise TraceError(f"{self.name}: {window_message(window)}: decompress it first, "
-                             f"e.g. zstd -dc --long=31 FILE | python3 -m net1trace -")
+                             f"e.g. zstd -dc --long=31 FILE | python3 -m net1.trace -")
 
 
 def window_message(window):
