@@ -115,6 +115,10 @@ void checkScales(const Description& d, const std::function<std::string(const std
 
 }  // namespace
 
+std::uint32_t pendingEventLimit() {
+  return static_cast<std::uint32_t>(std::min(2147483647.0, memoryHere() / 2 / 32));
+}
+
 float pairProbability(const Description& d, const PathwaySpec& p) {
   if (p.perUnit > 0) return static_cast<float>(p.perUnit / static_cast<double>(d.group(p.to)->size));
   return p.probability;

@@ -4,6 +4,7 @@
 // Each refusal names the keys, with where they were set.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,6 +30,10 @@ std::vector<std::string> descriptionNotes(const Description& d);
 // needs, about, in bytes; for the check against this machine's memory.
 double expectedSynapses(const Description& d, const PathwaySpec& p);
 double expectedBytes(const Description& d);
+
+// The most events a run may keep pending here: half of this machine's
+// memory at 32 bytes an event, and never more than 2^31 - 1.
+std::uint32_t pendingEventLimit();
 
 // The probability that a pairwise pathway draws each pair with, as the
 // build computes it.

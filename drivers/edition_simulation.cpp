@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "description_checks.h"
 #include "network_build.h"
 #include "progress.h"
 #include "simulation.h"
@@ -81,6 +82,7 @@ class EditionSimulation final : public Simulation {
     }
     // Without a factor the settings make it moot; 1 is neutral anyway.
     q_->rateFactor = d.run.rateFactor.value_or(1.0f);
+    q_->pendingLimit = pendingEventLimit();
     for (const StimulusSpec& s : d_.stimuli) {
       StimulusClock clock;
       clock.spec = &s;

@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include "event_store.h"
 
 namespace net1::NET1_EDITION_NAMESPACE {
@@ -7,17 +9,24 @@ EventStore* pendingStore(EventQueue* q) {
   return q->pending;
 }
 
+[[noreturn, gnu::cold]] void tooManyPending(const EventQueue* q) {
+  static char message[96];
+  std::snprintf(message, sizeof message, "more events pending than %u: the network's activity grows without end",
+                pendingLimit(q));
+  fatal(message);
+}
+
 void addEvent(EventQueue* q, double delay, float amount, Unit* unit, Synapse* synapse) {
   if (!unit || !q) fatal("unit or q is NULL");
   storeEvent(pendingStore(q), delay + q->now, eventTarget(unit, synapse && synapse->pre->excitatory), amount);
-  ++q->count;
+  if (++q->count > pendingLimit(q)) tooManyPending(q);
   ++q->added;
 }
 
 void addEventAt(EventQueue* q, double time, float amount, Unit* unit, Synapse* synapse) {
   if (!unit || !q) fatal("unit or q is NULL");
   storeEvent(pendingStore(q), time, eventTarget(unit, synapse && synapse->pre->excitatory), amount);
-  ++q->count;
+  if (++q->count > pendingLimit(q)) tooManyPending(q);
   ++q->added;
 }
 

@@ -23,6 +23,9 @@ inline Event eventOf(double time, std::uint32_t target, float amount) {
 }
 
 EventStore* makeEventStore();
+// The queue's limit of pending events, and the fatal error past it.
+inline std::uint32_t pendingLimit(const EventQueue* q) { return q->pendingLimit ? q->pendingLimit : 0x7fffffffu; }
+[[noreturn, gnu::cold]] void tooManyPending(const EventQueue* q);
 // The queue's store, made on first use. The engine adds the events of a
 // spike through it directly (addEvent is the same for one event).
 EventStore* pendingStore(EventQueue* q);

@@ -155,6 +155,11 @@ struct EventQueue {
   Stream* switchLog = nullptr;      // "swon", "swoff", "nmp"
   Stream* voltLog = nullptr;        // "volt"
   std::uint64_t added = 0;          // events added so far
+  // The most events that may be pending: more is the fatal error "more
+  // events pending than N", since activity that grows without end would
+  // otherwise take all memory. At most, and by default, 2^31 - 1: the count
+  // that "spk" lines print.
+  std::uint32_t pendingLimit = 0;
   EventStore* pending = nullptr;    // made by the first addEvent
 };
 

@@ -127,6 +127,7 @@ int tuneAndPropagate(Unit* unit, EventQueue* q) {
     storeEvent(store, static_cast<double>(on.delay) + now, on.post | kind, on.synapse->weight * sign);
   }
   q->count += static_cast<std::uint32_t>(out->active.size());
+  if (q->count > pendingLimit(q)) tooManyPending(q);
   q->added += out->active.size();
   if (stdp) {
     const double after =

@@ -176,6 +176,26 @@ TEST(network_death, a_group_holds_the_units_it_was_made_for) {
       ::testing::ExitedWithCode(1), "added too many units to group");
 }
 
+// Two units that excite each other, each spike making three events at
+// times that never meet: the pending events grow without end, and their
+// limit stops the run.
+TEST(network_death, pending_events_past_their_limit_are_fatal) {
+  EXPECT_EXIT(
+      {
+        Sandbox box;
+        box.q->pendingLimit = 1000;
+        Group* g = box.group("boom", 2);
+        for (std::uint32_t i = 0; i < 2; ++i) {
+          unitById(g, i)->excitatory = 1;
+          for (float delay : {0.5f, 0.7071f, 0.8660f}) on(link(unitById(g, i), unitById(g, 1 - i), delay, 1.0f));
+        }
+        runForward(box.q, 1.0);
+        addEvent(box.q, 0.0, 1.0f, unitById(g, 0), nullptr);
+        runForward(box.q, 1e6);
+      },
+      ::testing::ExitedWithCode(1), "more events pending than 1000: the network's activity grows without end");
+}
+
 TEST(network_death, missing_records_are_fatal_with_their_messages) {
   EXPECT_EXIT(addUnit(nullptr), ::testing::ExitedWithCode(1), "group is NULL");
   EXPECT_EXIT(addSynapse(nullptr, nullptr, 1.0f, 1.0f), ::testing::ExitedWithCode(1), "preUnit or postUnit == NULL");
